@@ -1,0 +1,30 @@
+# Shared by scripts/run and scripts/test: installs what a fresh Debian or
+# Ubuntu machine lacks, then configures and builds.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+PACKAGES=(cmake ninja-build g++ g++-multilib pkg-config
+          libgtest-dev libgmock-dev libbenchmark-dev
+          rapidjson-dev libyaml-dev libssl-dev
+          nlohmann-json3-dev libmsgpack-cxx-dev libyaml-cpp-dev)
+
+ensure_packages() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+}
+
+# build DIR [cmake options...]
+build() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$(nproc)"
+}
