@@ -1,0 +1,362 @@
+#include "binding/storage.h"
+
+#include <bit>
+#include <cassert>
+#include <stdexcept>
+
+#include "binding/fnv1a.h"
+#include "os/env.h"
+
+namespace Vexa {
+
+// ---------------------------------------------------------------------------
+// BindingPageProvider
+
+BindingPageProvider& BindingPageProvider::Process() noexcept {
+  // Never destroyed: a tree held by a static object may free its pages after
+  // the ordinary static destructors have run.
+  static BindingPageProvider* const provider = new BindingPageProvider();
+  return *provider;
+}
+
+BindingPageProvider::~BindingPageProvider() {
+  for (auto& [address, region] : regions_) region.env->UnmapRegion(region.base, kRegionSize);
+}
+
+void* BindingPageProvider::AcquirePage() {
+  Os::LockGuard guard(lock_);
+  if (withFree_ == nullptr) MapRegion();
+  Region* region = withFree_;
+  const int index = std::countr_zero(static_cast<unsigned>(region->freeMask));
+  region->freeMask = static_cast<std::uint16_t>(region->freeMask & ~(1u << index));
+  if (region->freeMask == 0) UnlinkWithFree(region);
+  ++pagesInUse_;
+  return region->base + std::size_t(index) * kPageSize;
+}
+
+void BindingPageProvider::ReleasePage(void* page) noexcept {
+  const auto address = reinterpret_cast<std::uintptr_t>(page);
+  Os::LockGuard guard(lock_);
+  auto it = regions_.upper_bound(address);
+  assert(it != regions_.begin());
+  --it;
+  Region& region = it->second;
+  const std::size_t index = (address - it->first) / kPageSize;
+  assert(index < kPagesPerRegion && !(region.freeMask & (1u << index)));
+  if (region.freeMask == 0) LinkWithFree(&region);
+  region.freeMask = static_cast<std::uint16_t>(region.freeMask | (1u << index));
+  --pagesInUse_;
+  if (region.freeMask == 0xFFFF) {
+    UnlinkWithFree(&region);
+    region.env->UnmapRegion(region.base, kRegionSize);
+    regions_.erase(it);
+  }
+}
+
+std::size_t BindingPageProvider::RegionCount() const {
+  Os::LockGuard guard(lock_);
+  return regions_.size();
+}
+
+std::size_t BindingPageProvider::PagesInUse() const {
+  Os::LockGuard guard(lock_);
+  return pagesInUse_;
+}
+
+void BindingPageProvider::MapRegion() {
+  Os::Env& env = Os::Env::Current();
+  void* base = env.MapRegion(kRegionSize);
+  if (base == nullptr) throw std::bad_alloc();
+  try {
+    auto [it, inserted] = regions_.emplace(reinterpret_cast<std::uintptr_t>(base),
+                                           Region{static_cast<unsigned char*>(base), &env, 0xFFFF,
+                                                  nullptr, nullptr});
+    assert(inserted);
+    LinkWithFree(&it->second);
+  } catch (...) {
+    env.UnmapRegion(base, kRegionSize);
+    throw;
+  }
+}
+
+void BindingPageProvider::LinkWithFree(Region* region) noexcept {
+  region->prevWithFree = nullptr;
+  region->nextWithFree = withFree_;
+  if (withFree_) withFree_->prevWithFree = region;
+  withFree_ = region;
+}
+
+void BindingPageProvider::UnlinkWithFree(Region* region) noexcept {
+  if (region->prevWithFree) region->prevWithFree->nextWithFree = region->nextWithFree;
+  else withFree_ = region->nextWithFree;
+  if (region->nextWithFree) region->nextWithFree->prevWithFree = region->prevWithFree;
+  region->nextWithFree = region->prevWithFree = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// BindingPool
+
+BindingPool::BindingPool(std::uint16_t slotSize) noexcept
+    : reciprocal_(static_cast<std::uint32_t>(((std::uint64_t(1) << 32) + slotSize - 1) / slotSize)),
+      slotSize_(slotSize),
+      firstSlot_(static_cast<std::uint16_t>((sizeof(PageHeader) + slotSize - 1) / slotSize)) {
+  assert(slotSize >= 4 && slotSize <= kMaxSlotSize && slotSize % 4 == 0);
+}
+
+BindingPool::~BindingPool() { ReleaseAll(); }
+
+BindingPool::PageHeader* BindingPool::InitPage(void* memory, std::uint16_t size) noexcept {
+  auto* page = new (memory) PageHeader{nullptr, nullptr, size, 0, firstSlot_};
+  auto* base = static_cast<unsigned char*>(memory);
+  const std::uint16_t last = static_cast<std::uint16_t>(size / slotSize_ - 1);
+  for (std::uint16_t index = firstSlot_; index < last; ++index) {
+    const std::uint16_t next = static_cast<std::uint16_t>(index + 1);
+    std::memcpy(base + std::size_t(index) * slotSize_, &next, sizeof next);
+  }
+  const std::uint16_t end = 0;
+  std::memcpy(base + std::size_t(last) * slotSize_, &end, sizeof end);
+  return page;
+}
+
+BindingPool::PageHeader* BindingPool::AddPage() {
+  PageHeader* page;
+  if (!inlineReady_) {
+    page = InitPage(inline_, kInlinePageSize);
+    inlineReady_ = true;
+  } else {
+    page = InitPage(BindingPageProvider::Process().AcquirePage(), BindingPageProvider::kPageSize);
+    ++pageCount_;
+  }
+  LinkHead(page);
+  return page;
+}
+
+BindingPool::PageHeader* BindingPool::PageOf(void* slot) noexcept {
+  const auto address = reinterpret_cast<std::uintptr_t>(slot);
+  const auto inlineStart = reinterpret_cast<std::uintptr_t>(inline_);
+  if (address - inlineStart < kInlinePageSize) return InlinePage();
+  return reinterpret_cast<PageHeader*>(address & ~std::uintptr_t(BindingPageProvider::kPageSize - 1));
+}
+
+void BindingPool::Release(void* slot) noexcept {
+  PageHeader* page = PageOf(slot);
+  const auto offset = static_cast<std::uint32_t>(static_cast<unsigned char*>(slot) -
+                                                 reinterpret_cast<unsigned char*>(page));
+  const auto index = static_cast<std::uint16_t>((std::uint64_t(offset) * reciprocal_) >> 32);
+  assert(index >= firstSlot_ && std::size_t(index) * slotSize_ == offset && page->inUse > 0);
+  const bool wasFull = page->firstFree == 0;
+  std::memcpy(slot, &page->firstFree, sizeof page->firstFree);
+  page->firstFree = index;
+  --page->inUse;
+  --slotsInUse_;
+  if (page->inUse == 0 && page != InlinePage()) {
+    Unlink(page);
+    --pageCount_;
+    BindingPageProvider::Process().ReleasePage(page);
+  } else if (wasFull) {
+    Unlink(page);
+    LinkHead(page);
+  }
+}
+
+void BindingPool::ReleaseAll() noexcept {
+  PageHeader* inlinePage = InlinePage();
+  for (PageHeader* page = head_; page != nullptr;) {
+    PageHeader* next = page->next;
+    if (page != inlinePage) BindingPageProvider::Process().ReleasePage(page);
+    page = next;
+  }
+  head_ = tail_ = nullptr;
+  pageCount_ = 0;
+  slotsInUse_ = 0;
+  inlineReady_ = false;
+}
+
+void BindingPool::PageFilled(PageHeader* page) noexcept {
+  if (page == tail_) return;
+  Unlink(page);
+  LinkTail(page);
+}
+
+void BindingPool::Unlink(PageHeader* page) noexcept {
+  if (page->prev) page->prev->next = page->next;
+  else head_ = page->next;
+  if (page->next) page->next->prev = page->prev;
+  else tail_ = page->prev;
+  page->next = page->prev = nullptr;
+}
+
+void BindingPool::LinkHead(PageHeader* page) noexcept {
+  page->prev = nullptr;
+  page->next = head_;
+  if (head_) head_->prev = page;
+  else tail_ = page;
+  head_ = page;
+}
+
+void BindingPool::LinkTail(PageHeader* page) noexcept {
+  page->next = nullptr;
+  page->prev = tail_;
+  if (tail_) tail_->next = page;
+  else head_ = page;
+  tail_ = page;
+}
+
+// ---------------------------------------------------------------------------
+// BindingStringTable
+
+namespace {
+
+constexpr InternedString kEmptyEntry("", 0, 0x811C9DC5u);
+
+constexpr std::size_t RoundUp(std::size_t value, std::size_t to) { return (value + to - 1) / to * to; }
+
+}  // namespace
+
+const InternedString* BindingStringTable::Empty() noexcept { return &kEmptyEntry; }
+
+BindingStringTable::~BindingStringTable() {
+  ReleaseAll();
+}
+
+const InternedString* BindingStringTable::Intern(std::string_view text) {
+  if (text.empty()) return &kEmptyEntry;
+  return Intern(text, Fnv1a32(text));
+}
+
+const InternedString* BindingStringTable::Intern(std::string_view text, std::uint32_t hash) {
+  if (text.empty()) return &kEmptyEntry;
+  if (const InternedString* found = Find(text, hash)) return Retain(found);
+  if (text.size() > 0xFFFFFFFFu) throw std::length_error("string too long");
+  // Grow before inserting, so a failed allocation leaves no entry behind.
+  if (count_ + 1 > bucketCount_) Grow();
+
+  const std::size_t inlineSlot = RoundUp(sizeof(InternedString) + text.size() + 1, alignof(InternedString));
+  const bool inlineText = inlineSlot <= BindingStorage::kMaxSlotSize;
+  const std::size_t slotSize = inlineText ? inlineSlot : sizeof(InternedString);
+  void* slot = storage_.Allocate(slotSize);
+  char* chars;
+  if (inlineText) {
+    chars = reinterpret_cast<char*>(static_cast<unsigned char*>(slot) + sizeof(InternedString));
+  } else {
+    try {
+      chars = new char[text.size() + 1];
+    } catch (...) {
+      storage_.Release(slot, slotSize);
+      throw;
+    }
+  }
+  std::memcpy(chars, text.data(), text.size());
+  chars[text.size()] = '\0';
+  auto* entry = new (slot) InternedString(chars, static_cast<std::uint32_t>(text.size()), hash);
+  entry->references_ = 1;
+  InternedString*& bucket = buckets_[hash & (bucketCount_ - 1)];
+  entry->next_ = bucket;
+  bucket = entry;
+  ++count_;
+  return entry;
+}
+
+const InternedString* BindingStringTable::Find(std::string_view text) const noexcept {
+  if (text.empty()) return &kEmptyEntry;
+  return Find(text, Fnv1a32(text));
+}
+
+const InternedString* BindingStringTable::Find(std::string_view text, std::uint32_t hash) const noexcept {
+  if (text.empty()) return &kEmptyEntry;
+  if (count_ == 0) return nullptr;
+  for (const InternedString* entry = buckets_[hash & (bucketCount_ - 1)]; entry; entry = entry->next_) {
+    if (entry->hash_ == hash && entry->length_ == text.size() &&
+        std::memcmp(entry->text_, text.data(), text.size()) == 0)
+      return entry;
+  }
+  return nullptr;
+}
+
+const InternedString* BindingStringTable::Retain(const InternedString* entry) noexcept {
+  // Every entry but the static empty one was created here, never as const.
+  if (entry != &kEmptyEntry) ++const_cast<InternedString*>(entry)->references_;
+  return entry;
+}
+
+void BindingStringTable::Release(const InternedString* entry) noexcept {
+  if (entry == &kEmptyEntry) return;
+  auto* owned = const_cast<InternedString*>(entry);
+  assert(owned->references_ > 0);
+  if (--owned->references_ != 0) return;
+  InternedString** link = &buckets_[owned->hash_ & (bucketCount_ - 1)];
+  while (*link != owned) link = &(*link)->next_;
+  *link = owned->next_;
+  --count_;
+  const bool inlineText = owned->HasInlineText();
+  const std::size_t slotSize =
+      inlineText ? RoundUp(sizeof(InternedString) + owned->length_ + 1, alignof(InternedString))
+                 : sizeof(InternedString);
+  FreeText(owned);
+  owned->~InternedString();
+  storage_.Release(owned, slotSize);
+}
+
+void BindingStringTable::ReleaseAll() noexcept {
+  for (std::size_t i = 0; i < bucketCount_; ++i) {
+    for (InternedString* entry = buckets_[i]; entry;) {
+      InternedString* next = entry->next_;
+      FreeText(entry);
+      entry = next;
+    }
+  }
+  delete[] buckets_;
+  buckets_ = nullptr;
+  bucketCount_ = 0;
+  count_ = 0;
+}
+
+void BindingStringTable::FreeText(InternedString* entry) noexcept {
+  if (!entry->HasInlineText()) delete[] entry->text_;
+}
+
+void BindingStringTable::Grow() {
+  const std::size_t newCount = bucketCount_ == 0 ? kInitialBuckets : bucketCount_ * 2;
+  auto** fresh = new InternedString*[newCount]();
+  for (std::size_t i = 0; i < bucketCount_; ++i) {
+    for (InternedString* entry = buckets_[i]; entry;) {
+      InternedString* next = entry->next_;
+      InternedString*& bucket = fresh[entry->hash_ & (newCount - 1)];
+      entry->next_ = bucket;
+      bucket = entry;
+      entry = next;
+    }
+  }
+  delete[] buckets_;
+  buckets_ = fresh;
+  bucketCount_ = newCount;
+}
+
+// ---------------------------------------------------------------------------
+// BindingStorage
+
+BindingStorage::BindingStorage() noexcept
+    : pools_{BindingPool(4),  BindingPool(8),  BindingPool(12), BindingPool(16), BindingPool(20),
+             BindingPool(24), BindingPool(28), BindingPool(32), BindingPool(36), BindingPool(40),
+             BindingPool(44), BindingPool(48), BindingPool(52), BindingPool(56), BindingPool(60),
+             BindingPool(64), BindingPool(68), BindingPool(72)},
+      strings_(*this) {}
+
+void BindingStorage::ReleaseAll() noexcept {
+  strings_.ReleaseAll();
+  for (BindingPool& pool : pools_) pool.ReleaseAll();
+}
+
+std::size_t BindingStorage::PageCount() const noexcept {
+  std::size_t pages = 0;
+  for (const BindingPool& pool : pools_) pages += pool.PageCount();
+  return pages;
+}
+
+std::size_t BindingStorage::SlotsInUse() const noexcept {
+  std::size_t slots = 0;
+  for (const BindingPool& pool : pools_) slots += pool.SlotsInUse();
+  return slots;
+}
+
+}  // namespace Vexa
