@@ -1,0 +1,152 @@
+#include "runtime/plugin_module.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "logging/logger.h"
+#include "runtime/allocator.h"
+#include "runtime/fatal.h"
+#include "runtime/plugin_naming.h"
+
+namespace Vexa {
+namespace {
+
+// Initialised plug-in objects of this module, so that when the one whose log
+// target forwards to the core goes away, a survivor can take over.
+std::mutex g_liveMutex;
+std::vector<PluginModule*> g_live;
+
+uint8_t InitEntry(void* plugin, const CoreContext* context) noexcept {
+  if (!plugin || !context || !context->api) return 0;
+  try {
+    return static_cast<PluginModule*>(plugin)->Init(context);
+  } catch (...) {
+    Logging::Log(Logging::kError, Logging::kGroupDbg, "%s: Init failed with an exception",
+                 static_cast<PluginModule*>(plugin)->Naming().shortName.c_str());
+    return 0;
+  }
+}
+
+void ShutdownEntry(void* plugin) noexcept {
+  if (!plugin) return;
+  auto* module = static_cast<PluginModule*>(plugin);
+  try {
+    module->Stop();
+  } catch (...) {
+    // Destruction below still releases everything the plug-in holds.
+  }
+  module->~PluginModule();
+  Memory::Free(module);
+}
+
+void GetMemoryStatsEntry(void* plugin, PluginMemoryStats* out) noexcept {
+  if (plugin && out) static_cast<PluginModule*>(plugin)->GetMemoryStats(out);
+}
+
+}  // namespace
+
+PluginModule::PluginModule() : callbacks_{InitEntry, ShutdownEntry, GetMemoryStatsEntry} {
+  const Logging::LoggerApi* logger = Logging::Logger();
+  logger->Initialize(logger);
+}
+
+PluginModule::~PluginModule() {
+  {
+    std::lock_guard lock(g_liveMutex);
+    g_live.erase(std::remove(g_live.begin(), g_live.end(), this), g_live.end());
+  }
+  ReleaseLogTarget();
+  const Logging::LoggerApi* logger = Logging::Logger();
+  logger->Shutdown(logger);
+}
+
+void PluginModule::Handshake(PluginHandshake* record, const char* shortName) {
+  const SemanticVersion mine = VersionOf(kPluginApiMajor, kPluginApiMinor, kPluginApiPatch);
+  const SemanticVersion core = VersionOf(record->major, record->minor, record->patch);
+  if (!IsCompatible(mine, core)) {
+    Logging::Log(Logging::kError, Logging::kGroupDbg,
+                 "%s which supports plugin API %s is not compatible with core's plugin API %s", shortName,
+                 mine.ToString().c_str(), core.ToString().c_str());
+    FatalReport("ALE-EECF0606");
+  }
+  coreVersion_ = core;
+  const PluginKind backend{"backend", ""};
+  naming_ = PluginNaming{GetFullNameFromShortNameAndType(shortName, backend), shortName, backend};
+  logCategories_ = {"Plugins", "Plugin " + naming_.shortName};
+  routeNamespace_ = ApiNameFromShortName(naming_.shortName);
+  RegisterRoutes();
+  apiDescription_ = ApiDescription{};
+
+  record->major = mine.major;
+  record->minor = mine.minor;
+  record->patch = mine.patch;
+  record->callbacks = &callbacks_;
+  record->plugin = this;
+  record->shortName = naming_.shortName.c_str();
+  record->apiDescription = &apiDescription_;
+}
+
+uint8_t PluginModule::Init(const CoreContext* context) {
+  context_ = context;
+  InstallLogTarget();
+  {
+    std::lock_guard lock(g_liveMutex);
+    g_live.push_back(this);
+  }
+  const std::string userAgent = "VexaClient/" + coreVersion_.ToString() + " (" + naming_.shortName + ")";
+  InitializeApp(context->coreHandle, naming_.shortName, userAgent);
+  return Initialize() ? 1 : 0;
+}
+
+void PluginModule::InstallLogTarget() {
+  const Logging::LoggerApi* logger = Logging::Logger();
+  if (logger->FindTarget(logger, "PluginLogTarget")) return;
+  logger->DetachTarget(logger, logger->StdOutTarget(logger));
+  logger->DetachTarget(logger, logger->StdErrTarget(logger));
+  logger->DetachTarget(logger, logger->DebuggerTarget(logger));
+  logger->SetMinimumLevel(logger, 0);
+  logger->SetMutedGroups(logger, Logging::kGroupXtr);
+  logTarget_ = std::make_unique<PluginLogTarget>(context_->api);
+  logTarget_->SetLevel(logger->GetMinimumLevel(logger));
+  logTarget_->SetGroups(0, 0);
+  logTarget_->SetLinePattern("#D| #L| #G| #M");
+  logTarget_->Attach();
+}
+
+void PluginModule::ReleaseLogTarget() {
+  if (!logTarget_) return;
+  const bool forwarding = logTarget_->IsAttached();
+  logTarget_.reset();  // detaches before the table goes away
+  if (!forwarding) return;
+  std::lock_guard lock(g_liveMutex);
+  if (!g_live.empty()) g_live.front()->InstallLogTarget();
+}
+
+void PluginModule::GetMemoryStats(PluginMemoryStats* out) const { Memory::ProcessCounters().Read(out); }
+
+void PluginModule::Stop() {
+  stopping_.store(true);
+  Shutdown();
+}
+
+void PluginModule::Request(RemotingResponse* response, const RemotingRequest* request) {
+  Api()->Request(Api(), response, request);
+}
+void PluginModule::Reserved1(uintptr_t a, uintptr_t b) { Api()->Reserved1(Api(), a, b); }
+void PluginModule::SendEvent(const HostEvent* event) { Api()->SendEvent(Api(), event); }
+void PluginModule::RegisterEventHandler(const char* eventName, uintptr_t coreHandle,
+                                        HostEventCallback callback, void* context, uint32_t flags) {
+  Api()->RegisterEventHandler(Api(), eventName, coreHandle, callback, context, flags);
+}
+void PluginModule::UnregisterEventHandler(const char* eventName, uintptr_t coreHandle) {
+  Api()->UnregisterEventHandler(Api(), eventName, coreHandle);
+}
+void PluginModule::ScheduleCallback(const char* label, ScheduledCallback callback, void* context,
+                                    double delaySeconds, uint32_t reserved) {
+  Api()->ScheduleCallback(Api(), label, callback, context, delaySeconds, reserved);
+}
+void PluginModule::Pump() { Api()->Pump(Api()); }
+void PluginModule::BeginWait(const char* label, uint32_t reserved) { Api()->BeginWait(Api(), label, reserved); }
+void PluginModule::EndWait() { Api()->EndWait(Api()); }
+
+}  // namespace Vexa

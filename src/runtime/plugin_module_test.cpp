@@ -1,0 +1,177 @@
+#include "runtime/plugin_module.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/core.h"
+#include "logging/logger.h"
+#include "runtime/fatal.h"
+#include "runtime/plugin_naming.h"
+
+namespace Vexa {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class CaptureTarget final : public Logging::LogTarget {
+ public:
+  ~CaptureTarget() override { Detach(); }
+  const char* GetName() const override { return "CaptureTarget"; }
+  bool Write(const Logging::LogRecord& record) override {
+    lines.push_back(std::to_string(record.level) + " " + record.message);
+    return true;
+  }
+  std::vector<std::string> lines;
+};
+
+TEST(Version, CompatibilityRule) {
+  const struct {
+    uint32_t mine[3], core[3];
+    bool compatible;
+  } rows[] = {
+      {{18, 0, 0}, {18, 0, 0}, true},  {{18, 0, 0}, {18, 3, 0}, true},  {{18, 0, 0}, {18, 0, 7}, true},
+      {{18, 0, 0}, {17, 9, 9}, false}, {{18, 0, 0}, {19, 0, 0}, false}, {{18, 2, 5}, {18, 2, 4}, false},
+      {{18, 2, 5}, {18, 1, 9}, false}, {{18, 2, 5}, {18, 2, 5}, true},  {{18, 2, 5}, {18, 3, 0}, true},
+  };
+  for (const auto& row : rows) {
+    SemanticVersion mine = VersionOf(row.mine[0], row.mine[1], row.mine[2]);
+    SemanticVersion core = VersionOf(row.core[0], row.core[1], row.core[2]);
+    EXPECT_EQ(IsCompatible(mine, core), row.compatible) << mine.ToString() << " on core " << core.ToString();
+    core.preRelease = "beta";  // the texts are not compared
+    EXPECT_EQ(IsCompatible(mine, core), row.compatible);
+  }
+}
+
+TEST(Naming, FullNamesByKind) {
+  const Logging::LoggerApi* logger = Logging::Logger();
+  logger->Initialize(logger);
+  CaptureTarget capture;
+  capture.SetLevel(0);
+  capture.Attach();
+  const struct {
+    PluginKind kind;
+    const char* fullName;
+    bool logsError;
+  } rows[] = {
+      {{"backend", ""}, "plx-be-tov-x", false},
+      {{"frontend", ""}, "plx-fe-tov-x", false},
+      {{"Backend", ""}, "plx-xx-tov-x", true},  // names compare case-sensitively
+      {{"backend ", "x"}, "plx-xx-tov-x", true},
+  };
+  for (const auto& row : rows) {
+    capture.lines.clear();
+    EXPECT_EQ(GetFullNameFromShortNameAndType("tov-x", row.kind), row.fullName);
+    EXPECT_EQ(capture.lines.size(), row.logsError ? 1u : 0u) << row.kind.name;
+  }
+  capture.lines.clear();
+  GetFullNameFromShortNameAndType("tov-x", PluginKind{"sidecar", "beta"});
+  EXPECT_THAT(capture.lines,
+              ElementsAre("2             Plugin Manager| GetFullNameFromShortNameAndType(\"tov-x\", "
+                          "\"sidecar:beta\") called with an unknown type"));
+  capture.Detach();
+  logger->Shutdown(logger);
+  EXPECT_EQ(ApiNameFromShortName("tov-vover-orevid-aredez"), "TovVoverOrevidAredez");
+}
+
+PluginHandshake LoadWithCore(uint32_t major, uint32_t minor, uint32_t patch) {
+  PluginHandshake record{};
+  record.major = major;
+  record.minor = minor;
+  record.patch = patch;
+  load_tov_champ_select_legacy(&record);
+  return record;
+}
+
+TEST(Handshake, FillsTheRecordAndInitForwardsLogLines) {
+  const PluginHandshake record = LoadWithCore(18, 3, 1);
+  ASSERT_NE(record.callbacks, nullptr);
+  ASSERT_NE(record.plugin, nullptr);
+  EXPECT_EQ(record.major, 18u);
+  EXPECT_EQ(record.minor, 0u);
+  EXPECT_EQ(record.patch, 0u);
+  EXPECT_STREQ(record.shortName, "tov-vover-orevid-aredez");
+  ASSERT_NE(record.apiDescription, nullptr);
+  EXPECT_EQ(record.apiDescription->functionCount, 0u);
+  auto* module = static_cast<PluginModule*>(record.plugin);
+  EXPECT_EQ(module->Naming().fullName, "plx-be-tov-vover-orevid-aredez");
+  EXPECT_EQ(module->CoreVersion().ToString(), "18.3.1");
+  EXPECT_THAT(module->LogCategories(), ElementsAre("Plugins", "Plugin tov-vover-orevid-aredez"));
+  EXPECT_EQ(module->RouteNamespace(), "TovVoverOrevidAredez");
+
+  TovHost::Core core;
+  const CoreContext context = core.Context();
+  EXPECT_EQ(record.callbacks->Init(record.plugin, &context), 1);
+  EXPECT_EQ(module->UserAgent(), "VexaClient/18.3.1 (tov-vover-orevid-aredez)");
+  std::vector<std::string> registered;
+  for (const auto& h : core.Handlers()) {
+    registered.push_back(h.eventName);
+    EXPECT_EQ(h.coreHandle, core.Handle());
+    EXPECT_EQ(h.flags, 1u);
+    EXPECT_EQ(h.context, record.plugin);
+  }
+  EXPECT_THAT(registered, ::testing::UnorderedElementsAre("OnServiceProxyUuidEvent", "OnServiceProxyMethodEvent",
+                                                          "OnServiceProxyAsyncEvent"));
+
+  const Logging::LoggerApi* logger = Logging::Logger();
+  EXPECT_NE(logger->FindTarget(logger, "PluginLogTarget"), nullptr);
+  EXPECT_FALSE(logger->StdErrTarget(logger)->IsAttached(logger->StdErrTarget(logger)));
+  EXPECT_EQ(logger->GetMinimumLevel(logger), 0);
+  EXPECT_EQ(logger->GetMutedGroups(logger), Logging::kGroupXtr);
+  const size_t before = core.Logs().size();
+  Logging::Log(Logging::kOkay, Logging::kGroupNet, "level %d reaches the core", 0);
+  Logging::Log(Logging::kAlways, Logging::kGroupXtr, "muted");
+  ASSERT_EQ(core.Logs().size(), before + 1);
+  EXPECT_EQ(core.Logs().back().level, 0);
+  EXPECT_EQ(core.Logs().back().message, "level 0 reaches the core");  // raw message, not the line
+
+  record.callbacks->Shutdown(record.plugin);
+  EXPECT_THAT(core.Unregistered(), ::testing::UnorderedElementsAreArray(registered));
+  EXPECT_TRUE(core.Handlers().empty());
+  EXPECT_EQ(logger->FindTarget(logger, "PluginLogTarget"), nullptr);
+}
+
+TEST(Handshake, SecondInstanceSharesTheForwardingTarget) {
+  const PluginHandshake first = LoadWithCore(18, 0, 0);
+  const PluginHandshake second = LoadWithCore(18, 0, 0);
+  ASSERT_NE(first.plugin, second.plugin);
+  TovHost::Core core1, core2;
+  const CoreContext context1 = core1.Context(), context2 = core2.Context();
+  ASSERT_EQ(first.callbacks->Init(first.plugin, &context1), 1);
+  const Logging::LoggerApi* logger = Logging::Logger();
+  const Logging::LogTargetApi* installed = logger->FindTarget(logger, "PluginLogTarget");
+  ASSERT_EQ(second.callbacks->Init(second.plugin, &context2), 1);
+  EXPECT_EQ(logger->FindTarget(logger, "PluginLogTarget"), installed);  // left alone
+
+  Logging::Log(Logging::kAlways, Logging::kGroupDbg, "both running");
+  EXPECT_EQ(core1.Logs().back().message, "both running");
+
+  // The installer goes first: the survivor takes over forwarding, to its own core.
+  first.callbacks->Shutdown(first.plugin);
+  Logging::Log(Logging::kAlways, Logging::kGroupDbg, "after the first stopped");
+  ASSERT_FALSE(core2.Logs().empty());
+  EXPECT_EQ(core2.Logs().back().message, "after the first stopped");
+  EXPECT_NE(core1.Logs().back().message, "after the first stopped");
+  second.callbacks->Shutdown(second.plugin);
+  EXPECT_EQ(logger->FindTarget(logger, "PluginLogTarget"), nullptr);
+}
+
+TEST(Handshake, NullRecordIsIgnored) { load_tov_champ_select_legacy(nullptr); }
+
+TEST(HandshakeDeathTest, IncompatibleCoreEndsTheProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const struct {
+    uint32_t major, minor, patch;
+  } rows[] = {{17, 9, 9}, {19, 0, 0}, {0, 0, 0}};
+  for (const auto& row : rows) {
+    EXPECT_EXIT(LoadWithCore(row.major, row.minor, row.patch), ::testing::ExitedWithCode(kFatalExitStatus),
+                "tov-vover-orevid-aredez which supports plugin API 18.0.0 is not compatible with core's plugin API "
+                "[0-9.]+(.|\n)*Assertion failed!(.|\n)*Expression: ALE-EECF0606");
+  }
+}
+
+}  // namespace
+}  // namespace Vexa
