@@ -84,6 +84,7 @@ TEST(LoadedPlugin, MemoryStatsWhileAnotherInstanceAllocates) {
       ++reads;
     }
   });
+  while (reads.load() == 0) std::this_thread::yield();
   for (int i = 0; i < 200; ++i) {
     const PluginHandshake other = library.Handshake(18, 0, 0);
     TovHost::Core otherCore;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "binding/message_format.h"
 #include "logging/logger.h"
 #include "runtime/allocator.h"
 #include "runtime/fatal.h"
@@ -64,9 +65,10 @@ void PluginModule::Handshake(PluginHandshake* record, const char* shortName) {
   const SemanticVersion mine = VersionOf(kPluginApiMajor, kPluginApiMinor, kPluginApiPatch);
   const SemanticVersion core = VersionOf(record->major, record->minor, record->patch);
   if (!IsCompatible(mine, core)) {
-    Logging::Log(Logging::kError, Logging::kGroupDbg,
-                 "%s which supports plugin API %s is not compatible with core's plugin API %s", shortName,
-                 mine.ToString().c_str(), core.ToString().c_str());
+    char text[512];
+    FormatTo(text, sizeof text, "%1 which supports plugin API %2 is not compatible with core's plugin API %3",
+             shortName, mine, core);
+    Logging::Log(Logging::kError, Logging::kGroupDbg, "%s", text);
     FatalReport("ALE-EECF0606");
   }
   coreVersion_ = core;

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "binding/message_format.h"
 #include "logging/logger.h"
 
 namespace Vexa {
@@ -14,8 +15,8 @@ bool IsCompatible(const SemanticVersion& mine, const SemanticVersion& core) {
 std::string GetFullNameFromShortNameAndType(const std::string& shortName, const PluginKind& kind) {
   if (kind.name == "backend") return "plx-be-" + shortName;
   if (kind.name == "frontend") return "plx-fe-" + shortName;
-  const std::string text = "GetFullNameFromShortNameAndType(\"" + shortName + "\", \"" + kind.name + ":" +
-                           kind.second + "\") called with an unknown type";
+  const std::string text =
+      Format("GetFullNameFromShortNameAndType(\"%1\", \"%2\") called with an unknown type", shortName, kind);
   Logging::Log(Logging::kError, Logging::kGroupDbg, "            Plugin Manager| %s", text.c_str());
   return "plx-xx-" + shortName;
 }
