@@ -9,6 +9,7 @@
 #include <map>
 #include <new>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "os/lock.h"
@@ -246,7 +247,16 @@ class BindingStorage {
     static_assert(sizeof(T) <= kMaxSlotSize, "only small records are pooled");
     static_assert(alignof(T) <= 8, "slots are aligned to their size, at most 8");
     void* slot = Allocate(sizeof(T));
-    return new (slot) T(std::forward<Args>(args)...);
+    if constexpr (std::is_nothrow_constructible_v<T, Args...>) {
+      return new (slot) T(std::forward<Args>(args)...);
+    } else {
+      try {
+        return new (slot) T(std::forward<Args>(args)...);
+      } catch (...) {
+        Release(slot, sizeof(T));
+        throw;
+      }
+    }
   }
   template <typename T>
   void Destroy(T* record) noexcept {

@@ -1,0 +1,956 @@
+#include "binding/property.h"
+
+#include <algorithm>
+#include <cassert>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <utility>
+
+#include "binding/fnv1a.h"
+
+namespace Vexa {
+
+namespace {
+
+// Constant-initialised and constantly destroyed, so it is placed in
+// read-only memory: a write through a cast-away const faults instead of
+// corrupting every later miss.
+constexpr BindingNode kEmptyNode{};
+
+constexpr double kTwoTo63 = 9223372036854775808.0;
+constexpr double kTwoTo64 = 18446744073709551616.0;
+
+// A double outside the target range has no defined conversion in C++;
+// saturating keeps the result meaningful and the same on every platform.
+std::int64_t TruncateToSigned(double value) noexcept {
+  if (std::isnan(value)) return 0;
+  if (value >= kTwoTo63) return std::numeric_limits<std::int64_t>::max();
+  if (value < -kTwoTo63) return std::numeric_limits<std::int64_t>::min();
+  return static_cast<std::int64_t>(value);
+}
+
+std::uint64_t TruncateToUnsigned(double value) noexcept {
+  if (std::isnan(value)) return 0;
+  if (value >= kTwoTo64) return std::numeric_limits<std::uint64_t>::max();
+  if (value >= kTwoTo63) return static_cast<std::uint64_t>(value);
+  return static_cast<std::uint64_t>(TruncateToSigned(value));
+}
+
+int CompareText(std::string_view a, std::string_view b) noexcept {
+  const std::size_t common = std::min(a.size(), b.size());
+  if (common != 0) {
+    // memcmp compares as unsigned char, the order fields are kept in.
+    const int byBytes = std::memcmp(a.data(), b.data(), common);
+    if (byBytes != 0) return byBytes;
+  }
+  return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+template <typename Integer>
+std::string Decimal(Integer value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
+std::string Base64(std::span<const std::uint8_t> bytes) {
+  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string text;
+  text.reserve((bytes.size() + 2) / 3 * 4);
+  std::size_t i = 0;
+  for (; i + 3 <= bytes.size(); i += 3) {
+    const std::uint32_t group = std::uint32_t(bytes[i]) << 16 | std::uint32_t(bytes[i + 1]) << 8 | bytes[i + 2];
+    text += kAlphabet[group >> 18];
+    text += kAlphabet[(group >> 12) & 63];
+    text += kAlphabet[(group >> 6) & 63];
+    text += kAlphabet[group & 63];
+  }
+  const std::size_t rest = bytes.size() - i;
+  if (rest != 0) {
+    std::uint32_t group = std::uint32_t(bytes[i]) << 16;
+    if (rest == 2) group |= std::uint32_t(bytes[i + 1]) << 8;
+    text += kAlphabet[group >> 18];
+    text += kAlphabet[(group >> 12) & 63];
+    text += rest == 2 ? kAlphabet[(group >> 6) & 63] : '=';
+    text += '=';
+  }
+  return text;
+}
+
+}  // namespace
+
+const char* BindingKindName(BindingKind kind) noexcept {
+  switch (kind) {
+    case BindingKind::Empty: return "empty";
+    case BindingKind::Bool: return "bool";
+    case BindingKind::Signed: return "signed";
+    case BindingKind::Unsigned: return "unsigned";
+    case BindingKind::Float: return "float";
+    case BindingKind::String: return "string";
+    case BindingKind::Blob: return "blob";
+    case BindingKind::Enum: return "enum";
+    case BindingKind::Collection: return "collection";
+    case BindingKind::Structure: return "structure";
+  }
+  return "";
+}
+
+// ---------------------------------------------------------------------------
+// The walks over a tree. None of them recurses: containers still to be
+// visited wait in a list threaded through their own first element (its
+// storage pointer is the same for the whole tree, so it can hold the link
+// for a while and be restored), which needs no memory of its own and so
+// cannot fail halfway through a release.
+
+class BindingTreeOps {
+ public:
+  using Kind = BindingKind;
+  using Payload = BindingNode::Payload;
+  using Collection = BindingNode::Collection;
+  using Structure = BindingNode::Structure;
+  using MapNode = BindingNode::MapNode;
+
+  struct Position {
+    MapNode* found = nullptr;
+    MapNode* parent = nullptr;  // where a new node would hang
+    bool left = false;
+  };
+
+  // Releases a content record by record: strings back to the table, records
+  // back to the pools, heap arrays freed.
+  static void ReleaseTree(BindingStorage& storage, Kind kind, Payload payload) noexcept {
+    Walk<false>(storage, kind, payload);
+  }
+  // Frees only what lives outside the pools (element arrays, blob bytes):
+  // for a root about to drop its whole storage at once.
+  static void FreeHeapParts(BindingStorage& storage, Kind kind, Payload payload) noexcept {
+    Walk<true>(storage, kind, payload);
+  }
+  static bool Contains(BindingStorage& storage, Kind kind, Payload payload, const BindingNode* target) noexcept;
+  // Builds a copy of `source` in the Empty node `target`, in target's
+  // storage. On failure `target` holds a consistent partial copy.
+  static void CopyTree(const BindingNode& source, BindingNode& target);
+
+  static Position Locate(const Structure& structure, std::string_view name, const InternedString* entry) noexcept;
+  static MapNode* Lookup(const BindingNode& node, std::string_view name) noexcept;
+  // Links a new field under `key`, whose reference it takes over (and
+  // releases when it fails).
+  static MapNode* Insert(BindingStorage& storage, Structure& structure, const Position& at,
+                         const InternedString* key);
+  static void Reallocate(BindingStorage& storage, Collection& collection, std::uint32_t capacity);
+
+ private:
+  class Pending {
+   public:
+    explicit Pending(BindingStorage* storage) noexcept : storage_(storage) {}
+    bool Empty() const noexcept { return collections_ == nullptr && structures_ == nullptr; }
+    void Push(Collection* collection) noexcept {
+      collection->data[0].storage_ = reinterpret_cast<BindingStorage*>(collections_);
+      collections_ = collection;
+    }
+    void Push(Structure* structure) noexcept {
+      structure->root->value.storage_ = reinterpret_cast<BindingStorage*>(structures_);
+      structures_ = structure;
+    }
+    Collection* PopCollection() noexcept {
+      Collection* top = collections_;
+      if (top) {
+        collections_ = reinterpret_cast<Collection*>(top->data[0].storage_);
+        top->data[0].storage_ = storage_;
+      }
+      return top;
+    }
+    Structure* PopStructure() noexcept {
+      Structure* top = structures_;
+      if (top) {
+        structures_ = reinterpret_cast<Structure*>(top->root->value.storage_);
+        top->root->value.storage_ = storage_;
+      }
+      return top;
+    }
+    // Queues a container that has children; true when it was queued.
+    bool PushIfParent(Kind kind, Payload payload) noexcept {
+      if (kind == Kind::Collection && payload.collection->size != 0) {
+        Push(payload.collection);
+        return true;
+      }
+      if (kind == Kind::Structure && payload.structure->count != 0) {
+        Push(payload.structure);
+        return true;
+      }
+      return false;
+    }
+
+   private:
+    BindingStorage* storage_;
+    Collection* collections_ = nullptr;
+    Structure* structures_ = nullptr;
+  };
+
+  template <bool kHeapOnly>
+  static void ReleaseOne(Pending& pending, BindingStorage& storage, Kind kind, Payload payload) noexcept {
+    switch (kind) {
+      case Kind::String:
+        if (!kHeapOnly) storage.Strings().Release(payload.string);
+        break;
+      case Kind::Blob:
+        if (kHeapOnly) payload.blob->~BindingBlob();
+        else storage.Destroy(payload.blob);
+        break;
+      case Kind::Enum:
+        if (!kHeapOnly) storage.Destroy(payload.enumValue);
+        break;
+      case Kind::Collection:
+      case Kind::Structure:
+        if (pending.PushIfParent(kind, payload)) break;
+        if (kind == Kind::Collection) {
+          ::operator delete(payload.collection->data);
+          if (!kHeapOnly) storage.Destroy(payload.collection);
+        } else if (!kHeapOnly) {
+          storage.Destroy(payload.structure);
+        }
+        break;
+      default:
+        break;
+    }
+  }
+
+  template <bool kHeapOnly>
+  static void Walk(BindingStorage& storage, Kind kind, Payload payload) noexcept {
+    Pending pending(&storage);
+    ReleaseOne<kHeapOnly>(pending, storage, kind, payload);
+    while (!pending.Empty()) {
+      if (Collection* collection = pending.PopCollection()) {
+        for (std::uint32_t i = 0; i < collection->size; ++i) {
+          const BindingNode& element = collection->data[i];
+          ReleaseOne<kHeapOnly>(pending, storage, element.kind_, element.payload_);
+        }
+        // The elements need no destructor: their content is released above.
+        ::operator delete(collection->data);
+        if (!kHeapOnly) storage.Destroy(collection);
+      } else if (Structure* structure = pending.PopStructure()) {
+        if (kHeapOnly) {
+          for (MapNode* node = MapNode::Leftmost(structure->root); node; node = MapNode::Next(node))
+            ReleaseOne<kHeapOnly>(pending, storage, node->value.kind_, node->value.payload_);
+          continue;
+        }
+        // Post-order, cutting each node from its parent, so no stack is needed.
+        MapNode* node = structure->root;
+        while (node) {
+          if (node->left) {
+            node = node->left;
+            continue;
+          }
+          if (node->right) {
+            node = node->right;
+            continue;
+          }
+          MapNode* parent = node->Parent();
+          if (parent) (parent->left == node ? parent->left : parent->right) = nullptr;
+          ReleaseOne<kHeapOnly>(pending, storage, node->value.kind_, node->value.payload_);
+          storage.Strings().Release(node->key);
+          storage.Release(node, sizeof(MapNode));
+          node = parent;
+        }
+        storage.Destroy(structure);
+      }
+    }
+  }
+
+  static void CopyShallow(const BindingNode& from, BindingNode& to, BindingStorage& storage,
+                          BindingNode*& pending);
+  static void CopyChild(const BindingNode& from, BindingNode& to, BindingStorage& storage,
+                        BindingNode*& pending) {
+    const bool parent = (from.kind_ == Kind::Collection && from.payload_.collection->size != 0) ||
+                        (from.kind_ == Kind::Structure && from.payload_.structure->count != 0);
+    if (!parent) {
+      CopyShallow(from, to, storage, pending);
+      return;
+    }
+    // Waits, Empty, in its final place; the link rides in its storage field.
+    to.payload_.copySource = &from;
+    to.storage_ = reinterpret_cast<BindingStorage*>(pending);
+    pending = &to;
+  }
+  static const InternedString* CopyString(const BindingNode& from, const InternedString* text,
+                                          BindingStorage& storage) {
+    if (from.storage_ == &storage) return storage.Strings().Retain(text);
+    return storage.Strings().Intern(text->Text(), text->Hash());
+  }
+
+  static void InsertFixup(Structure& structure, MapNode* node) noexcept;
+  static void RotateLeft(Structure& structure, MapNode* node) noexcept;
+  static void RotateRight(Structure& structure, MapNode* node) noexcept;
+  static void Replace(Structure& structure, MapNode* old, MapNode* fresh) noexcept {
+    MapNode* parent = old->Parent();
+    if (!parent) structure.root = fresh;
+    else if (parent->left == old) parent->left = fresh;
+    else parent->right = fresh;
+    fresh->SetParent(parent);
+  }
+};
+
+bool BindingTreeOps::Contains(BindingStorage& storage, Kind kind, Payload payload,
+                              const BindingNode* target) noexcept {
+  Pending pending(&storage);
+  bool found = false;
+  pending.PushIfParent(kind, payload);
+  // Once found, the rest of the list is only drained, to restore its links.
+  while (!pending.Empty()) {
+    if (Collection* collection = pending.PopCollection()) {
+      for (std::uint32_t i = 0; i < collection->size && !found; ++i) {
+        const BindingNode& element = collection->data[i];
+        if (&element == target) found = true;
+        else pending.PushIfParent(element.kind_, element.payload_);
+      }
+    } else if (Structure* structure = pending.PopStructure()) {
+      for (MapNode* node = MapNode::Leftmost(structure->root); node && !found; node = MapNode::Next(node)) {
+        if (&node->value == target) found = true;
+        else pending.PushIfParent(node->value.kind_, node->value.payload_);
+      }
+    }
+  }
+  return found;
+}
+
+void BindingTreeOps::CopyTree(const BindingNode& source, BindingNode& target) {
+  BindingStorage& storage = *target.storage_;
+  BindingNode* pending = nullptr;
+  try {
+    CopyShallow(source, target, storage, pending);
+    while (pending) {
+      BindingNode* to = pending;
+      pending = reinterpret_cast<BindingNode*>(to->storage_);
+      to->storage_ = &storage;
+      const BindingNode* from = to->payload_.copySource;
+      to->payload_.bits = 0;
+      CopyShallow(*from, *to, storage, pending);
+    }
+  } catch (...) {
+    // The waiting nodes become plain Empty nodes again, so the partial copy
+    // can be released like any tree.
+    while (pending) {
+      BindingNode* to = pending;
+      pending = reinterpret_cast<BindingNode*>(to->storage_);
+      to->storage_ = &storage;
+      to->payload_.bits = 0;
+    }
+    throw;
+  }
+}
+
+void BindingTreeOps::CopyShallow(const BindingNode& from, BindingNode& to, BindingStorage& storage,
+                                 BindingNode*& pending) {
+  Payload payload;
+  switch (from.kind_) {
+    case Kind::Empty:
+      return;
+    case Kind::String:
+      payload.string = CopyString(from, from.payload_.string, storage);
+      break;
+    case Kind::Blob:
+      payload.blob = storage.Create<BindingBlob>(*from.payload_.blob);
+      break;
+    case Kind::Enum:
+      payload.enumValue = storage.Create<EnumValue>(*from.payload_.enumValue);
+      break;
+    case Kind::Collection: {
+      const Collection& source = *from.payload_.collection;
+      payload.collection = storage.Create<Collection>();
+      // Installed before it is filled: whatever fails later leaves a
+      // consistent, releasable node.
+      to.Install(Kind::Collection, payload);
+      if (source.size == 0) return;
+      Reallocate(storage, *payload.collection, source.size);
+      Collection& copy = *payload.collection;
+      for (std::uint32_t i = 0; i < source.size; ++i) new (&copy.data[i]) BindingNode(BindingNode::ChildTag{}, &storage);
+      copy.size = source.size;
+      for (std::uint32_t i = 0; i < source.size; ++i) CopyChild(source.data[i], copy.data[i], storage, pending);
+      return;
+    }
+    case Kind::Structure: {
+      const Structure& source = *from.payload_.structure;
+      payload.structure = storage.Create<Structure>();
+      to.Install(Kind::Structure, payload);
+      Structure& copy = *payload.structure;
+      // In name order, so each field is appended after the rightmost.
+      for (MapNode* node = MapNode::Leftmost(source.root); node; node = MapNode::Next(node)) {
+        const InternedString* key = CopyString(from, node->key, storage);
+        MapNode* field = Insert(storage, copy, Position{nullptr, copy.rightmost, false}, key);
+        CopyChild(node->value, field->value, storage, pending);
+      }
+      return;
+    }
+    default:  // scalars
+      payload = from.payload_;
+      break;
+  }
+  to.Install(from.kind_, payload);
+}
+
+BindingTreeOps::Position BindingTreeOps::Locate(const Structure& structure, std::string_view name,
+                                                const InternedString* entry) noexcept {
+  if (structure.count == 0) return {};
+  // Interned keys are unique per tree: equal text means the same entry.
+  auto compare = [&](const MapNode* node) {
+    return node->key == entry ? 0 : CompareText(name, node->key->Text());
+  };
+  int order = compare(structure.rightmost);
+  if (order == 0) return {structure.rightmost, nullptr, false};
+  if (order > 0) return {nullptr, structure.rightmost, false};
+  Position at;
+  for (MapNode* node = structure.root; node;) {
+    order = compare(node);
+    if (order == 0) return {node, nullptr, false};
+    at.parent = node;
+    at.left = order < 0;
+    node = at.left ? node->left : node->right;
+  }
+  return at;
+}
+
+BindingTreeOps::MapNode* BindingTreeOps::Lookup(const BindingNode& node, std::string_view name) noexcept {
+  if (node.kind_ != Kind::Structure) return nullptr;
+  const InternedString* entry = node.storage_->Strings().Find(name);
+  if (!entry) return nullptr;  // a name the tree has never seen
+  for (MapNode* at = node.payload_.structure->root; at;) {
+    if (at->key == entry) return at;
+    at = CompareText(name, at->key->Text()) < 0 ? at->left : at->right;
+  }
+  return nullptr;
+}
+
+BindingTreeOps::MapNode* BindingTreeOps::Insert(BindingStorage& storage, Structure& structure,
+                                                const Position& at, const InternedString* key) {
+  void* slot;
+  try {
+    if (structure.count == 0xFFFFFFFFu) throw std::length_error("map/set too long");
+    slot = storage.Allocate(sizeof(MapNode));
+  } catch (...) {
+    storage.Strings().Release(key);
+    throw;
+  }
+  auto* node = new (slot) MapNode(at.parent, key, &storage);
+  if (!at.parent) {
+    structure.root = node;
+    structure.rightmost = node;
+  } else if (at.left) {
+    at.parent->left = node;
+  } else {
+    at.parent->right = node;
+    if (at.parent == structure.rightmost) structure.rightmost = node;
+  }
+  ++structure.count;
+  InsertFixup(structure, node);
+  return node;
+}
+
+void BindingTreeOps::RotateLeft(Structure& structure, MapNode* node) noexcept {
+  MapNode* pivot = node->right;
+  node->right = pivot->left;
+  if (pivot->left) pivot->left->SetParent(node);
+  Replace(structure, node, pivot);
+  pivot->left = node;
+  node->SetParent(pivot);
+}
+
+void BindingTreeOps::RotateRight(Structure& structure, MapNode* node) noexcept {
+  MapNode* pivot = node->left;
+  node->left = pivot->right;
+  if (pivot->right) pivot->right->SetParent(node);
+  Replace(structure, node, pivot);
+  pivot->right = node;
+  node->SetParent(pivot);
+}
+
+void BindingTreeOps::InsertFixup(Structure& structure, MapNode* node) noexcept {
+  for (;;) {
+    MapNode* parent = node->Parent();
+    if (!parent || !parent->IsRed()) break;
+    MapNode* grand = parent->Parent();  // a red parent is never the root
+    const bool parentIsLeft = parent == grand->left;
+    MapNode* uncle = parentIsLeft ? grand->right : grand->left;
+    if (uncle && uncle->IsRed()) {
+      parent->SetRed(false);
+      uncle->SetRed(false);
+      grand->SetRed(true);
+      node = grand;
+      continue;
+    }
+    if (parentIsLeft) {
+      if (node == parent->right) {
+        RotateLeft(structure, parent);
+        parent = node;
+      }
+      RotateRight(structure, grand);
+    } else {
+      if (node == parent->left) {
+        RotateRight(structure, parent);
+        parent = node;
+      }
+      RotateLeft(structure, grand);
+    }
+    parent->SetRed(false);
+    grand->SetRed(true);
+    break;
+  }
+  structure.root->SetRed(false);
+}
+
+void BindingTreeOps::Reallocate(BindingStorage& storage, Collection& collection, std::uint32_t capacity) {
+  auto* fresh = static_cast<BindingNode*>(::operator new(std::size_t(capacity) * sizeof(BindingNode)));
+  // Elements hold no pointers to themselves, so moving one is a copy of its
+  // fields; the old ones are simply dropped.
+  for (std::uint32_t i = 0; i < collection.size; ++i) {
+    BindingNode* moved = new (&fresh[i]) BindingNode(BindingNode::ChildTag{}, &storage);
+    moved->Install(collection.data[i].kind_, collection.data[i].payload_);
+  }
+  ::operator delete(collection.data);
+  collection.data = fresh;
+  collection.capacity = capacity;
+}
+
+// ---------------------------------------------------------------------------
+// BindingNode
+
+const BindingNode& BindingNode::EmptyNode() noexcept { return kEmptyNode; }
+
+BindingNode::BindingNode(const BindingNode& other) : BindingNode() { CopyFrom(other); }
+
+BindingNode::BindingNode(BindingNode&& other) : BindingNode() { MoveFrom(other); }
+
+BindingNode& BindingNode::operator=(const BindingNode& other) {
+  CopyFrom(other);
+  return *this;
+}
+
+BindingNode& BindingNode::operator=(BindingNode&& other) {
+  MoveFrom(other);
+  return *this;
+}
+
+void BindingNode::Destroy() noexcept {
+  if (ownsStorage_ && storage_) {
+    BindingTreeOps::FreeHeapParts(*storage_, kind_, payload_);
+    delete storage_;  // every record and string goes with its pools
+    storage_ = nullptr;
+    kind_ = BindingKind::Empty;
+  } else {
+    ReleaseContent();
+  }
+}
+
+void BindingNode::Reset() noexcept {
+  if (kind_ == BindingKind::Empty) return;
+  if (ownsStorage_ && (kind_ == BindingKind::Collection || kind_ == BindingKind::Structure)) {
+    // The whole tree is this root's content: free it wholesale, page by
+    // page, instead of record by record.
+    BindingTreeOps::FreeHeapParts(*storage_, kind_, payload_);
+    storage_->ReleaseAll();
+    kind_ = BindingKind::Empty;
+    payload_.bits = 0;
+    return;
+  }
+  ReleaseContent();
+}
+
+void BindingNode::ReleaseContent() noexcept {
+  // An empty String may sit on a root that has no storage.
+  if (HoldsRecord() && !(kind_ == BindingKind::String && payload_.string == BindingStringTable::Empty()))
+    BindingTreeOps::ReleaseTree(*storage_, kind_, payload_);
+  kind_ = BindingKind::Empty;
+  payload_.bits = 0;
+}
+
+BindingStorage& BindingNode::EnsureStorage() {
+  if (!storage_) {
+    assert(ownsStorage_);
+    storage_ = new BindingStorage();
+  }
+  return *storage_;
+}
+
+void BindingNode::CopyFrom(const BindingNode& source) {
+  if (this == &source) return;
+  if (!source.HoldsRecord() ||
+      (source.kind_ == BindingKind::String && source.payload_.string == BindingStringTable::Empty())) {
+    const Payload payload = source.payload_;  // read before a reset can free it
+    const BindingKind kind = source.kind_;
+    Reset();
+    Install(kind, payload);
+    return;
+  }
+  if (storage_ && storage_ == source.storage_) {
+    // Same tree: the source may lie inside this node's content or this node
+    // inside the source. Build the copy aside, then swap it in.
+    BindingNode copy(ChildTag{}, storage_);
+    BindingTreeOps::CopyTree(source, copy);
+    ReleaseContent();
+    Install(copy.kind_, copy.payload_);
+    copy.kind_ = BindingKind::Empty;
+    copy.payload_.bits = 0;
+    return;
+  }
+  Reset();
+  EnsureStorage();
+  try {
+    BindingTreeOps::CopyTree(source, *this);
+  } catch (...) {
+    Reset();
+    throw;
+  }
+}
+
+void BindingNode::MoveFrom(BindingNode& source) {
+  if (this == &source) return;
+  if (ownsStorage_ && source.ownsStorage_) {
+    MoveRoot(source);
+    return;
+  }
+  if (storage_ && storage_ == source.storage_) {
+    // Same tree: hand the content over as it is, no copy needed.
+    const Payload payload = source.payload_;
+    const BindingKind kind = source.kind_;
+    source.kind_ = BindingKind::Empty;
+    source.payload_.bits = 0;
+    if (!ownsStorage_ && BindingTreeOps::Contains(*storage_, kind, payload, this)) {
+      // This node is inside what moves: resetting the source takes it away.
+      BindingTreeOps::ReleaseTree(*storage_, kind, payload);
+      return;
+    }
+    ReleaseContent();
+    Install(kind, payload);
+    return;
+  }
+  CopyFrom(source);
+  source.Reset();
+}
+
+void BindingNode::MoveRoot(BindingNode& other) noexcept {
+  std::swap(payload_, other.payload_);
+  std::swap(storage_, other.storage_);
+  std::swap(kind_, other.kind_);
+  other.Reset();
+}
+
+std::uint32_t BindingNode::Size() const noexcept {
+  switch (kind_) {
+    case BindingKind::Empty: return 0;
+    case BindingKind::String: return payload_.string->Size();
+    case BindingKind::Blob: return static_cast<std::uint32_t>(payload_.blob->size());
+    case BindingKind::Collection: return payload_.collection->size;
+    case BindingKind::Structure: return payload_.structure->count;
+    default: return 1;
+  }
+}
+
+bool BindingNode::GetBool(bool defaultValue) const noexcept {
+  return kind_ == BindingKind::Bool ? payload_.boolean : defaultValue;
+}
+
+std::int64_t BindingNode::GetSigned(std::int64_t defaultValue) const noexcept {
+  return kind_ == BindingKind::Signed ? payload_.signedValue : defaultValue;
+}
+
+std::uint64_t BindingNode::GetUnsigned(std::uint64_t defaultValue) const noexcept {
+  return kind_ == BindingKind::Unsigned ? payload_.bits : defaultValue;
+}
+
+double BindingNode::GetFloat(double defaultValue) const noexcept {
+  return kind_ == BindingKind::Float ? payload_.floatValue : defaultValue;
+}
+
+std::string_view BindingNode::GetString(std::string_view defaultValue) const noexcept {
+  return kind_ == BindingKind::String ? payload_.string->Text() : defaultValue;
+}
+
+std::span<const std::uint8_t> BindingNode::GetBlob(std::span<const std::uint8_t> defaultValue) const noexcept {
+  return kind_ == BindingKind::Blob ? std::span<const std::uint8_t>(*payload_.blob) : defaultValue;
+}
+
+EnumValue BindingNode::GetEnum(EnumValue defaultValue) const noexcept {
+  return kind_ == BindingKind::Enum ? *payload_.enumValue : defaultValue;
+}
+
+std::int64_t BindingNode::GetInteger(std::int64_t defaultValue) const noexcept {
+  switch (kind_) {
+    case BindingKind::Signed: return payload_.signedValue;
+    case BindingKind::Unsigned: return static_cast<std::int64_t>(payload_.bits);
+    case BindingKind::Float: return TruncateToSigned(payload_.floatValue);
+    default: return defaultValue;
+  }
+}
+
+std::uint64_t BindingNode::GetUnsignedInteger(std::uint64_t defaultValue) const noexcept {
+  switch (kind_) {
+    case BindingKind::Signed: return static_cast<std::uint64_t>(payload_.signedValue);
+    case BindingKind::Unsigned: return payload_.bits;
+    case BindingKind::Float: return TruncateToUnsigned(payload_.floatValue);
+    default: return defaultValue;
+  }
+}
+
+bool BindingNode::ToBool() const noexcept {
+  switch (kind_) {
+    case BindingKind::Bool: return payload_.boolean;
+    case BindingKind::Signed: return payload_.signedValue != 0;
+    case BindingKind::Unsigned: return payload_.bits != 0;
+    case BindingKind::Float: return payload_.floatValue != 0.0;  // NaN too
+    case BindingKind::String: {
+      const std::string_view text = payload_.string->Text();
+      return text == "true" || text == "1";
+    }
+    case BindingKind::Blob: return !payload_.blob->empty();
+    case BindingKind::Enum: return payload_.enumValue->value != 0;
+    case BindingKind::Collection: return payload_.collection->size != 0;
+    case BindingKind::Structure: return payload_.structure->count != 0;
+    default: return false;
+  }
+}
+
+std::int64_t BindingNode::ToInt64(std::int64_t defaultValue) const noexcept {
+  switch (kind_) {
+    case BindingKind::Bool: return payload_.boolean ? 1 : 0;
+    case BindingKind::Signed: return payload_.signedValue;
+    case BindingKind::Unsigned: return static_cast<std::int64_t>(payload_.bits);
+    case BindingKind::Float: return TruncateToSigned(payload_.floatValue);
+    // The text is NUL-terminated; an embedded NUL ends the number like any
+    // other non-digit.
+    case BindingKind::String: return std::strtoll(payload_.string->Data(), nullptr, 0);
+    case BindingKind::Enum: return payload_.enumValue->value;
+    default: return defaultValue;
+  }
+}
+
+std::uint64_t BindingNode::ToUInt64(std::uint64_t defaultValue) const noexcept {
+  switch (kind_) {
+    case BindingKind::Bool: return payload_.boolean ? 1 : 0;
+    case BindingKind::Signed: return static_cast<std::uint64_t>(payload_.signedValue);
+    case BindingKind::Unsigned: return payload_.bits;
+    case BindingKind::Float: return TruncateToUnsigned(payload_.floatValue);
+    case BindingKind::String: return std::strtoull(payload_.string->Data(), nullptr, 0);
+    case BindingKind::Enum: return static_cast<std::uint64_t>(std::int64_t(payload_.enumValue->value));
+    default: return defaultValue;
+  }
+}
+
+std::string BindingNode::ToText() const {
+  switch (kind_) {
+    case BindingKind::Bool: return payload_.boolean ? "true" : "false";
+    case BindingKind::Signed: return Decimal(payload_.signedValue);
+    case BindingKind::Unsigned: return Decimal(payload_.bits);
+    case BindingKind::Enum: return Decimal(payload_.enumValue->value);
+    case BindingKind::Float: {
+      // "%f" of the largest double is 309 digits and six decimals.
+      char buffer[400];
+      const int length = std::snprintf(buffer, sizeof buffer, "%f", payload_.floatValue);
+      return std::string(buffer, length > 0 ? std::size_t(length) : 0);
+    }
+    case BindingKind::String: return std::string(payload_.string->Text());
+    case BindingKind::Blob: return Base64(*payload_.blob);
+    default: return {};
+  }
+}
+
+void BindingNode::SetScalar(BindingKind kind, Payload payload) {
+  if (HoldsRecord()) Reset();
+  Install(kind, payload);
+}
+
+void BindingNode::SetBool(bool value) {
+  Payload payload;
+  payload.boolean = value;
+  SetScalar(BindingKind::Bool, payload);
+}
+
+void BindingNode::SetFloat(double value) {
+  Payload payload;
+  payload.floatValue = value;
+  SetScalar(BindingKind::Float, payload);
+}
+
+void BindingNode::SetString(std::string_view text) {
+  Payload payload;
+  if (text.empty()) {
+    payload.string = BindingStringTable::Empty();
+    Reset();
+    Install(BindingKind::String, payload);
+    return;
+  }
+  // Interned before the old content goes: `text` may be that content. The
+  // old content is then released record by record, since the new string
+  // already lives in the same storage.
+  payload.string = EnsureStorage().Strings().Intern(text);
+  ReleaseContent();
+  Install(BindingKind::String, payload);
+}
+
+void BindingNode::SetBlob(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() > 0xFFFFFFFFu) throw std::length_error("blob too long");
+  Payload payload;
+  payload.blob = EnsureStorage().Create<BindingBlob>(bytes.begin(), bytes.end());
+  ReleaseContent();
+  Install(BindingKind::Blob, payload);
+}
+
+void BindingNode::SetBlob(BindingBlob&& bytes) {
+  if (bytes.size() > 0xFFFFFFFFu) throw std::length_error("blob too long");
+  Payload payload;
+  payload.blob = EnsureStorage().Create<BindingBlob>(std::move(bytes));
+  ReleaseContent();
+  Install(BindingKind::Blob, payload);
+}
+
+void BindingNode::SetEnum(EnumValue value) {
+  Payload payload;
+  payload.enumValue = EnsureStorage().Create<EnumValue>(value);
+  ReleaseContent();
+  Install(BindingKind::Enum, payload);
+}
+
+void BindingNode::MakeCollection() {
+  if (kind_ == BindingKind::Collection) return;
+  BindingStorage& storage = EnsureStorage();
+  Reset();
+  Payload payload;
+  payload.collection = storage.Create<Collection>();
+  Install(BindingKind::Collection, payload);
+}
+
+void BindingNode::MakeStructure() {
+  if (kind_ == BindingKind::Structure) return;
+  BindingStorage& storage = EnsureStorage();
+  Reset();
+  Payload payload;
+  payload.structure = storage.Create<Structure>();
+  Install(BindingKind::Structure, payload);
+}
+
+void BindingNode::Reserve(std::size_t count) {
+  if (kind_ != BindingKind::Collection) return;
+  if (count > kMaxElements) throw std::length_error("vector<T> too long");
+  Collection& collection = *payload_.collection;
+  if (count > collection.capacity)
+    BindingTreeOps::Reallocate(*storage_, collection, static_cast<std::uint32_t>(count));
+}
+
+void BindingNode::GrowCollection(std::uint64_t size) {
+  if (size > kMaxElements) throw std::length_error("vector<T> too long");
+  Collection& collection = *payload_.collection;
+  if (size > collection.capacity) {
+    const std::uint64_t doubled = std::min<std::uint64_t>(std::uint64_t(collection.capacity) * 2, kMaxElements);
+    BindingTreeOps::Reallocate(*storage_, collection, static_cast<std::uint32_t>(std::max(size, doubled)));
+  }
+  for (std::uint32_t i = collection.size; i < size; ++i) new (&collection.data[i]) BindingNode(ChildTag{}, storage_);
+  collection.size = static_cast<std::uint32_t>(size);
+}
+
+BindingNode& BindingNode::At(std::uint32_t index) {
+  if (kind_ != BindingKind::Collection) MakeCollection();
+  Collection& collection = *payload_.collection;
+  if (index >= collection.size) GrowCollection(std::uint64_t(index) + 1);
+  return collection.data[index];
+}
+
+BindingNode& BindingNode::Field(std::string_view name) {
+  if (kind_ == BindingKind::Structure) {
+    BindingStringTable& strings = storage_->Strings();
+    const std::uint32_t hash = Fnv1a32(name);
+    const InternedString* entry = strings.Find(name, hash);
+    Structure& structure = *payload_.structure;
+    const BindingTreeOps::Position at = BindingTreeOps::Locate(structure, name, entry);
+    if (at.found) return at.found->value;
+    const InternedString* key = entry ? strings.Retain(entry) : strings.Intern(name, hash);
+    return BindingTreeOps::Insert(*storage_, structure, at, key)->value;
+  }
+  BindingStorage& storage = EnsureStorage();
+  // The name may be part of the content about to be discarded.
+  const InternedString* key = storage.Strings().Intern(name);
+  ReleaseContent();
+  Payload payload;
+  try {
+    payload.structure = storage.Create<Structure>();
+  } catch (...) {
+    storage.Strings().Release(key);
+    throw;
+  }
+  Install(BindingKind::Structure, payload);
+  return BindingTreeOps::Insert(storage, *payload.structure, {}, key)->value;
+}
+
+const BindingNode& BindingNode::Find(std::string_view name) const noexcept {
+  const MapNode* node = BindingTreeOps::Lookup(*this, name);
+  return node ? node->value : kEmptyNode;
+}
+
+bool BindingNode::HasField(std::string_view name) const noexcept {
+  return BindingTreeOps::Lookup(*this, name) != nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// BindingProperty
+
+BindingProperty::BindingProperty(const BindingProperty& other)
+    : BindingNode(static_cast<const BindingNode&>(other)), valid_(other.valid_) {}
+
+BindingProperty::BindingProperty(BindingProperty&& other) noexcept : valid_(other.valid_) {
+  MoveRoot(other);
+  other.valid_ = true;
+}
+
+BindingProperty::BindingProperty(const BindingNode& other) : BindingNode(other) {}
+
+BindingProperty::BindingProperty(BindingNode&& other) : BindingNode(std::move(other)) {}
+
+BindingProperty& BindingProperty::operator=(const BindingProperty& other) {
+  BindingNode::operator=(static_cast<const BindingNode&>(other));
+  valid_ = other.valid_;
+  return *this;
+}
+
+BindingProperty& BindingProperty::operator=(BindingProperty&& other) noexcept {
+  if (this != &other) {
+    MoveRoot(other);
+    valid_ = other.valid_;
+    other.valid_ = true;
+  }
+  return *this;
+}
+
+BindingProperty& BindingProperty::operator=(const BindingNode& other) {
+  BindingNode::operator=(other);
+  valid_ = true;
+  return *this;
+}
+
+BindingProperty& BindingProperty::operator=(BindingNode&& other) {
+  BindingNode::operator=(std::move(other));
+  valid_ = true;
+  return *this;
+}
+
+void BindingProperty::Clear() noexcept {
+  Reset();
+  valid_ = true;
+}
+
+void BindingProperty::SetFailure(std::string_view message) {
+  // The message may be text of this very tree, which the reset frees.
+  const std::string copy = GetKind() >= BindingKind::String ? std::string(message) : std::string();
+  const std::string_view text = GetKind() >= BindingKind::String ? std::string_view(copy) : message;
+  Reset();
+  valid_ = false;
+  Field("error").SetString(text);
+}
+
+std::string_view BindingProperty::FailureMessage() const noexcept {
+  if (valid_) return {};
+  return Find("error").GetString();
+}
+
+}  // namespace Vexa
