@@ -1,0 +1,91 @@
+#include "binding/storage.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <vector>
+
+#include "binding/property.h"
+
+namespace Vexa {
+namespace {
+
+TEST(BindingPool, InlinePageServesFirstThenPagesComeAndGo) {
+  BindingPageProvider& provider = BindingPageProvider::Process();
+  for (uint16_t size : {4, 8, 24, 72}) {
+    const size_t pagesBefore = provider.PagesInUse();
+    BindingPool pool(size);
+    std::vector<void*> slots;
+    // The inline page holds a few slots of every size class; no page is taken for them.
+    while (pool.PageCount() == 0) {
+      slots.push_back(pool.Allocate());
+      if (pool.PageCount() == 0) {
+        EXPECT_EQ(provider.PagesInUse(), pagesBefore) << size;
+      }
+      ASSERT_LT(slots.size(), 200u) << size;
+    }
+    const size_t inlineSlots = slots.size() - 1;
+    EXPECT_GE(inlineSlots, 1u) << size;
+    EXPECT_LE(inlineSlots * size, BindingPool::kInlinePageSize) << size;
+    // Fill three more pages' worth; every slot distinct and aligned to its size class.
+    const size_t perPage = BindingPageProvider::kPageSize / size;
+    while (slots.size() < inlineSlots + 3 * perPage) slots.push_back(pool.Allocate());
+    std::set<void*> distinct(slots.begin(), slots.end());
+    EXPECT_EQ(distinct.size(), slots.size()) << size;
+    for (void* slot : slots) EXPECT_EQ(reinterpret_cast<uintptr_t>(slot) % (size >= 8 ? 8 : 4), 0u) << size;
+    EXPECT_EQ(pool.SlotsInUse(), slots.size());
+    // Freed in an order that empties pages in the middle of the list first.
+    for (size_t i = slots.size(); i-- > 0;)
+      if (i % 2 == 0) pool.Release(slots[i]);
+    for (size_t i = slots.size(); i-- > 0;)
+      if (i % 2 == 1) pool.Release(slots[i]);
+    EXPECT_EQ(pool.SlotsInUse(), 0u);
+    EXPECT_EQ(pool.PageCount(), 0u) << size;
+    EXPECT_EQ(provider.PagesInUse(), pagesBefore) << size;
+  }
+}
+
+TEST(BindingPageProvider, RegionGoesBackWhenAllSixteenPagesAreFree) {
+  BindingPageProvider provider;
+  std::vector<void*> pages;
+  for (size_t i = 0; i < BindingPageProvider::kPagesPerRegion + 1; ++i) pages.push_back(provider.AcquirePage());
+  EXPECT_EQ(provider.RegionCount(), 2u);
+  EXPECT_EQ(provider.PagesInUse(), 17u);
+  for (void* page : pages) EXPECT_EQ(reinterpret_cast<uintptr_t>(page) % BindingPageProvider::kPageSize, 0u);
+  provider.ReleasePage(pages.back());  // the second region is empty now
+  EXPECT_EQ(provider.RegionCount(), 1u);
+  for (size_t i = 0; i + 1 < BindingPageProvider::kPagesPerRegion; ++i) provider.ReleasePage(pages[i]);
+  EXPECT_EQ(provider.RegionCount(), 1u);  // one page still taken
+  provider.ReleasePage(pages[BindingPageProvider::kPagesPerRegion - 1]);
+  EXPECT_EQ(provider.RegionCount(), 0u);
+  EXPECT_EQ(provider.PagesInUse(), 0u);
+}
+
+TEST(BindingStringTable, InterningCountsAndGrowth) {
+  BindingStorage storage;
+  BindingStringTable& table = storage.Strings();
+  EXPECT_EQ(table.Intern(""), BindingStringTable::Empty());
+  std::vector<const InternedString*> entries;
+  for (int i = 0; i < 1000; ++i) entries.push_back(table.Intern(std::to_string(i)));
+  EXPECT_EQ(table.Count(), 1000u);
+  EXPECT_GT(table.BucketCount(), BindingStringTable::kInitialBuckets);
+  EXPECT_EQ(table.Intern("999"), entries[999]);
+  EXPECT_EQ(entries[999]->References(), 2u);
+  const std::string_view withNul("7\0", 2);
+  EXPECT_NE(table.Intern(withNul), entries[7]);  // compared by length, not up to a NUL
+  table.Release(entries[999]);
+  table.Release(entries[999]);
+  EXPECT_EQ(table.Find("999"), nullptr);
+  EXPECT_EQ(table.Find("998"), entries[998]);
+}
+
+TEST(BindingKind, DisplayNames) {
+  const char* names[] = {"empty", "bool",   "signed", "unsigned",   "float",
+                         "string", "blob", "enum",   "collection", "structure"};
+  for (int kind = 0; kind < 10; ++kind) EXPECT_STREQ(BindingKindName(BindingKind(kind)), names[kind]);
+  EXPECT_STREQ(BindingKindName(BindingKind(10)), "");
+  EXPECT_STREQ(BindingKindName(BindingKind(255)), "");
+}
+
+}  // namespace
+}  // namespace Vexa
