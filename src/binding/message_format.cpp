@@ -57,7 +57,7 @@ struct Arguments {
   std::size_t next = 0;  // the next argument in sequence
 };
 
-// The specification as collected from the template, for its length limit.
+// The conversion text as collected from the template, for its length limit.
 class Collected {
  public:
   bool Append(char) { return ++length_ < kMaxSpecificationLength; }
@@ -81,7 +81,7 @@ std::uint8_t FlagOf(char c) {
 }
 
 // A width or a precision: digits, or "*" optionally followed by "N$".
-// Returns false when the specification grew too long.
+// Returns false when the conversion text grew too long.
 bool ReadAmount(std::string_view pattern, std::size_t& i, Collected& collected, Arguments& args,
                 int& amount, std::size_t& starArgument) {
   if (i < pattern.size() && IsDigit(pattern[i])) {
@@ -123,7 +123,7 @@ int StarValue(const Arguments& args, std::size_t index) {
 
 struct Parsed {
   std::size_t argument = kUnset;
-  bool useDefault = false;  // the specification is just "%N"
+  bool useDefault = false;  // the conversion is just "%N"
   std::uint8_t flags = 0;
   int width = -1;
   int precision = -1;

@@ -40,7 +40,7 @@ enum FormatFlag : std::uint8_t {
   kFormatZero = 16,      // "0"
 };
 
-// What a format function receives: where to write, the specification and the
+// What a format function receives: where to write, the conversion and the
 // argument. Writers never go past `end`, which is kept for the NUL.
 struct FormatState {
   char* position = nullptr;
