@@ -25,15 +25,15 @@
 #include <type_traits>
 #include <vector>
 
+#include "binding/conversion.h"
 #include "binding/registry.h"
 
 namespace Vexa {
 
-// Native conversion provides a converter for each field type; until it does,
-// fields are registered without one.
+// Every field gets the native conversion of its type.
 template <typename T>
 struct BindingFieldConverterFactory {
-  static std::unique_ptr<BindingFieldConverter> Make() { return nullptr; }
+  static std::unique_ptr<BindingFieldConverter> Make() { return std::make_unique<NativeFieldConverter<T>>(); }
 };
 
 namespace Detail {
@@ -67,17 +67,6 @@ struct ContainerOf<std::map<std::string, T, C, A>> {
   static constexpr bool kMap = true;
 };
 
-template <typename T>
-constexpr BindingTypeCode IntegerCode() {
-  constexpr bool s = std::is_signed_v<T>;
-  switch (sizeof(T)) {
-    case 1: return s ? BindingTypeCode::Int8 : BindingTypeCode::UInt8;
-    case 2: return s ? BindingTypeCode::Int16 : BindingTypeCode::UInt16;
-    case 4: return s ? BindingTypeCode::Int32 : BindingTypeCode::UInt32;
-    case 8: return s ? BindingTypeCode::Int64 : BindingTypeCode::UInt64;
-    default: return BindingTypeCode::None;
-  }
-}
 
 }  // namespace Detail
 
@@ -89,7 +78,7 @@ struct BindingTypeCodeFor {
   static constexpr BindingTypeCode value = [] {
     if constexpr (!std::is_same_v<Inner, std::remove_cv_t<T>>) return BindingTypeCodeFor<Inner>::value;
     else if constexpr (std::is_same_v<Inner, bool>) return BindingTypeCode::Bool;
-    else if constexpr (std::is_integral_v<Inner>) return Detail::IntegerCode<Inner>();
+    else if constexpr (std::is_integral_v<Inner>) return IntegerTypeCode<Inner>();
     else if constexpr (std::is_same_v<Inner, float>) return BindingTypeCode::Float;
     else if constexpr (std::is_same_v<Inner, double>) return BindingTypeCode::Double;
     else if constexpr (std::is_same_v<Inner, std::string>) return BindingTypeCode::String;
@@ -148,11 +137,14 @@ class StructRegistration {
   // Plain fields and optional fields alike; the field may be a member of a
   // base of T.
   template <typename M, typename C>
-  StructRegistration& Field(std::string_view name, M C::*member, std::string_view description = {}) {
+  // `flags` are BindingFieldFlag bits (required on input, skipped on output
+  // when default); no field of this plug-in sets them.
+  StructRegistration& Field(std::string_view name, M C::*member, std::string_view description = {},
+                            std::uint32_t flags = 0) {
     static_assert(std::is_base_of_v<C, T>, "the member must belong to the registered type");
     if (builder_.IsInert()) return *this;
     builder_.AddField(name, description, OffsetOf(static_cast<M T::*>(member)), TypeIdentity::Of<M>(),
-                      TypeIdentifierFor<M>(registry_), ElementTypeIdentifierFor<M>(registry_), 0,
+                      TypeIdentifierFor<M>(registry_), ElementTypeIdentifierFor<M>(registry_), flags,
                       BindingFieldConverterFactory<M>::Make(), Detail::Unwrapped<M>::kOptional);
     return *this;
   }

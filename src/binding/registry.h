@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -48,6 +49,19 @@ enum class BindingTypeCode : std::uint32_t {
 // "bool", "int8", ... "map"; an empty text for any other code.
 const char* BindingTypeCodeName(BindingTypeCode code) noexcept;
 
+// The code of a native integer type by its width and signedness.
+template <typename T>
+constexpr BindingTypeCode IntegerTypeCode() {
+  constexpr bool s = std::is_signed_v<T>;
+  switch (sizeof(T)) {
+    case 1: return s ? BindingTypeCode::Int8 : BindingTypeCode::UInt8;
+    case 2: return s ? BindingTypeCode::Int16 : BindingTypeCode::UInt16;
+    case 4: return s ? BindingTypeCode::Int32 : BindingTypeCode::UInt32;
+    case 8: return s ? BindingTypeCode::Int64 : BindingTypeCode::UInt64;
+    default: return BindingTypeCode::None;
+  }
+}
+
 // A reference to a type: (Vector, String, null) is a vector of text,
 // (Vector, Struct, S) a vector of the registered struct S.
 struct TypeIdentifier {
@@ -66,7 +80,7 @@ class BindingFieldConverter {
                            std::string_view fieldName, const BindingTypeDescriptor* descriptor,
                            const BindingRegistry& registry, std::uint32_t flags) const = 0;
   // Writes `result` from the native field.
-  virtual void ToBinding(BindingNode& result, const void* field, const BindingTypeDescriptor* descriptor,
+  virtual void ToBinding(BindingProperty& result, const void* field, const BindingTypeDescriptor* descriptor,
                          const BindingRegistry& registry) const = 0;
   virtual ~BindingFieldConverter() = default;
 };

@@ -1,0 +1,350 @@
+#include "binding/conversion.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "binding/message_format.h"
+
+namespace Vexa {
+namespace {
+
+// One place for every message of the conversions.
+void Required(BindingProperty& result, std::string_view name) {
+  result.SetFailure(Format("A value for '%1' is required.", name));
+}
+void InvalidType(BindingProperty& result, std::string_view name, const char* typeName, BindingKind kind) {
+  result.SetFailure(Format("Couldn't assign value to '%1' of type %2 because the input is of an invalid type %3.",
+                           name, typeName, BindingKindName(kind)));
+}
+template <typename Value>
+void OutOfRange(BindingProperty& result, std::string_view name, const char* typeName, const Value& value) {
+  result.SetFailure(Format("Value %1 for '%2' of type %3 is out of range", value, name, typeName));
+}
+void IncorrectFormat(BindingProperty& result, std::string_view name, const char* typeName, std::string_view text) {
+  result.SetFailure(Format("Value %1 for '%2' of type %3 is in an incorrect format", text, name, typeName));
+}
+template <typename Value>
+void NotAnEnumerator(BindingProperty& result, std::string_view name, std::string_view enumName, const Value& value) {
+  result.SetFailure(Format("%1 is not a valid %2 enumeration value for '%3'.", value, enumName, name));
+}
+
+// The parser needs a terminated text; a text with an embedded NUL stops
+// early and so fails as incorrectly formatted.
+struct ParsedInteger {
+  bool complete;   // parsing reached the end of the text
+  bool overflow;   // the parser reported a range error
+  std::int64_t signedValue;
+  std::uint64_t unsignedValue;
+};
+
+ParsedInteger ParseInteger(std::string_view text, bool asUnsigned) {
+  const std::string terminated(text);
+  char* end = nullptr;
+  errno = 0;
+  ParsedInteger parsed{};
+  if (asUnsigned)
+    parsed.unsignedValue = std::strtoull(terminated.c_str(), &end, 0);
+  else
+    parsed.signedValue = std::strtoll(terminated.c_str(), &end, 0);
+  parsed.overflow = errno == ERANGE;
+  parsed.complete = end == terminated.c_str() + terminated.size();
+  return parsed;
+}
+
+// Whether a double may be truncated into [min, max] without leaving the
+// range; NaN never may. `max` of 64-bit types is not a double, and its
+// nearest double (2^63 or 2^64) is itself out of range.
+bool FitsSigned(double v, std::int64_t min, std::int64_t max) {
+  const double upper = double(max);
+  if (!(v >= double(min) && v <= upper)) return false;
+  return !(max == std::numeric_limits<std::int64_t>::max() && v >= 9223372036854775808.0);
+}
+bool FitsUnsigned(double v, std::uint64_t max) {
+  if (!(v >= 0 && v <= double(max))) return false;
+  return !(max == std::numeric_limits<std::uint64_t>::max() && v >= 18446744073709551616.0);
+}
+
+}  // namespace
+
+bool BoolFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name) {
+  if (!result.IsValid()) return false;
+  switch (input.GetKind()) {
+    case BindingKind::Empty: Required(result, name); return false;
+    case BindingKind::Bool: return input.GetBool();
+    case BindingKind::String: {
+      const std::string_view text = input.GetString();
+      if (text == "true" || text == "1") return true;
+      if (text == "false" || text == "0") return false;
+      result.SetFailure(Format(
+          "Value %1 for '%2' of type bool is in an incorrect format. Options are \"true\", \"false\", \"1\", \"0\".",
+          text, name));
+      return false;
+    }
+    default:
+      result.SetFailure(Format("Couldn't assign value to '%1' of type bool because the input is of an invalid type %2.",
+                               name, BindingKindName(input.GetKind())));
+      return false;
+  }
+}
+
+std::int64_t SignedFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
+                               std::int64_t min, std::int64_t max, const char* typeName) {
+  if (!result.IsValid()) return 0;
+  switch (input.GetKind()) {
+    case BindingKind::Empty: Required(result, name); return 0;
+    case BindingKind::Signed: {
+      const std::int64_t v = input.GetSigned();
+      if (v >= min && v <= max) return v;
+      OutOfRange(result, name, typeName, v);
+      return 0;
+    }
+    case BindingKind::Unsigned: {
+      const std::uint64_t v = input.GetUnsigned();
+      if (v <= std::uint64_t(max)) return std::int64_t(v);
+      OutOfRange(result, name, typeName, v);
+      return 0;
+    }
+    case BindingKind::Float: {
+      const double v = input.GetFloat();
+      if (FitsSigned(v, min, max)) return std::int64_t(v);
+      OutOfRange(result, name, typeName, v);
+      return 0;
+    }
+    case BindingKind::String: {
+      const std::string_view text = input.GetString();
+      const ParsedInteger parsed = ParseInteger(text, false);
+      if (!parsed.complete) {
+        IncorrectFormat(result, name, typeName, text);
+        return 0;
+      }
+      if (parsed.overflow || parsed.signedValue < min || parsed.signedValue > max) {
+        OutOfRange(result, name, typeName, text);
+        return 0;
+      }
+      return parsed.signedValue;
+    }
+    case BindingKind::Enum: {
+      const std::int64_t v = input.GetEnum().value;
+      if (v >= min && v <= max) return v;
+      OutOfRange(result, name, typeName, v);
+      return 0;
+    }
+    default: InvalidType(result, name, typeName, input.GetKind()); return 0;
+  }
+}
+
+std::uint64_t UnsignedFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
+                                  std::uint64_t max, const char* typeName) {
+  if (!result.IsValid()) return 0;
+  switch (input.GetKind()) {
+    case BindingKind::Empty: Required(result, name); return 0;
+    case BindingKind::Signed: {
+      const std::int64_t v = input.GetSigned();
+      if (v >= 0 && std::uint64_t(v) <= max) return std::uint64_t(v);
+      OutOfRange(result, name, typeName, v);
+      return 0;
+    }
+    case BindingKind::Unsigned: {
+      const std::uint64_t v = input.GetUnsigned();
+      if (v <= max) return v;
+      OutOfRange(result, name, typeName, v);
+      return 0;
+    }
+    case BindingKind::Float: {
+      const double v = input.GetFloat();
+      if (FitsUnsigned(v, max)) return std::uint64_t(v);
+      OutOfRange(result, name, typeName, v);
+      return 0;
+    }
+    case BindingKind::String: {
+      const std::string_view text = input.GetString();
+      const ParsedInteger parsed = ParseInteger(text, true);
+      if (!parsed.complete) {
+        IncorrectFormat(result, name, typeName, text);
+        return 0;
+      }
+      if (parsed.overflow || parsed.unsignedValue > max || (!text.empty() && text.front() == '-')) {
+        OutOfRange(result, name, typeName, text);
+        return 0;
+      }
+      return parsed.unsignedValue;
+    }
+    case BindingKind::Enum: {
+      const std::int32_t v = input.GetEnum().value;
+      if (v >= 0 && std::uint64_t(v) <= max) return std::uint64_t(v);
+      OutOfRange(result, name, typeName, v);
+      return 0;
+    }
+    default: InvalidType(result, name, typeName, input.GetKind()); return 0;
+  }
+}
+
+double DoubleFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name, double max,
+                         const char* typeName) {
+  if (!result.IsValid()) return 0;
+  switch (input.GetKind()) {
+    case BindingKind::Empty: Required(result, name); return 0;
+    case BindingKind::Signed: return double(input.GetSigned());
+    case BindingKind::Unsigned: return double(input.GetUnsigned());
+    case BindingKind::Float: {
+      const double v = input.GetFloat();
+      if (v < -max || v > max) {
+        OutOfRange(result, name, typeName, v);
+        return 0;
+      }
+      return v;
+    }
+    case BindingKind::String: {
+      const std::string_view text = input.GetString();
+      const std::string terminated(text);
+      char* end = nullptr;
+      errno = 0;
+      const double v = std::strtod(terminated.c_str(), &end);
+      if (end != terminated.c_str() + terminated.size()) {
+        IncorrectFormat(result, name, typeName, text);
+        return 0;
+      }
+      // Underflow also sets the range error, but a tiny number is no overflow.
+      const bool overflow = errno == ERANGE && std::isinf(v);
+      if (overflow || v < -max || v > max) {
+        OutOfRange(result, name, typeName, text);
+        return 0;
+      }
+      return v;
+    }
+    case BindingKind::Enum: return double(input.GetEnum().value);
+    default: InvalidType(result, name, typeName, input.GetKind()); return 0;
+  }
+}
+
+std::string TextFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
+                            const BindingRegistry* registry) {
+  if (!result.IsValid()) return {};
+  switch (input.GetKind()) {
+    case BindingKind::Empty: Required(result, name); return {};
+    case BindingKind::String: return std::string(input.GetString());
+    case BindingKind::Enum: {
+      const EnumValue value = input.GetEnum();
+      const char* enumerator =
+          registry && value.enumType ? registry->EnumeratorName(*value.enumType, value.value) : nullptr;
+      if (enumerator) return enumerator;
+      result.SetFailure(Format("%1 is not a valid enumeration value for '%2'.", value.value, name));
+      return {};
+    }
+    default:
+      result.SetFailure(Format("Couldn't assign value to '%1' because the input is not a string.", name));
+      return {};
+  }
+}
+
+std::int32_t EnumFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
+                             const BindingTypeDescriptor& descriptor) {
+  if (!result.IsValid()) return 0;
+  auto known = [&](std::int64_t v) { return BindingRegistry::HasEnumerator(descriptor, std::int32_t(v)); };
+  switch (input.GetKind()) {
+    case BindingKind::Empty: Required(result, name); return 0;
+    case BindingKind::Signed:
+    case BindingKind::Unsigned:
+    case BindingKind::Enum: {
+      const std::int64_t wide = input.GetKind() == BindingKind::Enum ? input.GetEnum().value : input.GetInteger();
+      const std::int32_t low = std::int32_t(std::uint32_t(std::uint64_t(wide)));  // the low 32 bits
+      if (known(low)) return low;
+      if (input.GetKind() == BindingKind::Unsigned)
+        NotAnEnumerator(result, name, descriptor.name, input.GetUnsigned());
+      else
+        NotAnEnumerator(result, name, descriptor.name, wide);
+      return 0;
+    }
+    case BindingKind::String: {
+      const std::string_view text = input.GetString();
+      if (auto it = descriptor.enumerators.find(text); it != descriptor.enumerators.end()) return it->second.value;
+      BindingProperty parse;
+      const std::int64_t v = SignedFromBinding(parse, input, name, std::numeric_limits<std::int32_t>::min(),
+                                               std::numeric_limits<std::int32_t>::max(), descriptor.name.c_str());
+      if (parse.IsValid() && known(v)) return std::int32_t(v);
+      NotAnEnumerator(result, name, descriptor.name, text);
+      return 0;
+    }
+    default:
+      result.SetFailure(Format("Couldn't assign value to '%1' of enum type because the input is of an invalid type %2.",
+                               name, BindingKindName(input.GetKind())));
+      return 0;
+  }
+}
+
+void StructFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name, void* object,
+                       const BindingTypeDescriptor* descriptor, const BindingRegistry& registry) {
+  if (!result.IsValid()) return;
+  if (input.IsEmpty()) return Required(result, name);
+  if (!descriptor || descriptor->isEnum)
+    return result.SetFailure(Format(
+        "Couldn't assign value to '%1' because the input is an unregistered structure or not a structure at all.",
+        name));
+  if (input.GetKind() != BindingKind::Structure)
+    return result.SetFailure(Format("Couldn't assign value to '%1' of type %2 because the input not a structure.",
+                                    name, descriptor->name));
+  auto* base = static_cast<unsigned char*>(object);
+  for (const BindingFieldDescriptor& field : descriptor->fields) {
+    if (!result.IsValid()) return;
+    const BindingNode& value = input.Find(field.name);
+    if (!value.IsEmpty()) {
+      if (field.converter)
+        field.converter->FromBinding(result, base + field.offset, value, field.name, field.type.descriptor, registry,
+                                     field.flags);
+    } else if (field.flags & kRequiredOnInput) {
+      return result.SetFailure(Format(
+          "Couldn't assign value to '%1' of type %2 because the input structure doesn't have required field '%3'.",
+          name, descriptor->name, field.name));
+    }
+  }
+}
+
+namespace {
+
+bool IsDefault(const BindingNode& node) {
+  switch (node.GetKind()) {
+    case BindingKind::Empty: return true;
+    case BindingKind::Bool: return !node.GetBool();
+    case BindingKind::Signed: return node.GetSigned() == 0;
+    case BindingKind::Unsigned: return node.GetUnsigned() == 0;
+    case BindingKind::Float: return node.GetFloat() == 0.0;
+    case BindingKind::Enum: return node.GetEnum().value == 0;
+    default: return node.Size() == 0;
+  }
+}
+
+}  // namespace
+
+void StructToBinding(BindingProperty& result, const void* object, const BindingTypeDescriptor* descriptor,
+                     const BindingRegistry& registry) {
+  if (!result.IsValid()) return;
+  if (!descriptor || descriptor->isEnum)
+    return result.SetFailure("Couldn't convert native value because it's an unregistered structure.");
+  result.MakeStructure();
+  const auto* base = static_cast<const unsigned char*>(object);
+  for (const BindingFieldDescriptor& field : descriptor->fields) {
+    BindingProperty value;
+    if (field.converter) field.converter->ToBinding(value, base + field.offset, field.type.descriptor, registry);
+    if (!value.IsValid()) return result.SetFailure(value.FailureMessage());
+    if ((field.flags & kSkipDefaultOnOutput) && IsDefault(value)) continue;
+    result.Field(field.name) = std::move(value);
+  }
+}
+
+void VectorNotACollection(BindingProperty& result, std::string_view name) {
+  result.SetFailure(Format("Couldn't assign value to '%1' of type vector because the input not a collection.", name));
+}
+
+void NativeConversion<std::vector<std::uint8_t>>::From(BindingProperty& result, const BindingNode& input,
+                                                        std::string_view name, std::vector<std::uint8_t>& out,
+                                                        const BindingTypeDescriptor*, const BindingRegistry&) {
+  out.clear();
+  if (!result.IsValid()) return;
+  if (input.IsEmpty()) return Required(result, name);
+  if (input.GetKind() != BindingKind::Blob) return InvalidType(result, name, "blob", input.GetKind());
+  const auto bytes = input.GetBlob();
+  out.assign(bytes.begin(), bytes.end());
+}
+
+}  // namespace Vexa

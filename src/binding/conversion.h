@@ -1,0 +1,249 @@
+// Conversions between native values and BindingProperty trees. Failures never
+// throw: the conversion marks its `result` invalid with the message, and every
+// conversion does nothing once `result` is invalid, so the first failure wins.
+#pragma once
+
+#include <concepts>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "binding/property.h"
+#include "binding/registry.h"
+#include "binding/type_identity.h"
+
+namespace Vexa {
+
+// ---- Into native values ---------------------------------------------------
+// `name` is what messages print for the value: a field's name, or "<value>"
+// and "<result>" for whole arguments and results.
+
+bool BoolFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name);
+std::int64_t SignedFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
+                               std::int64_t min, std::int64_t max, const char* typeName);
+std::uint64_t UnsignedFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
+                                  std::uint64_t max, const char* typeName);
+double DoubleFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name, double max,
+                         const char* typeName);
+std::string TextFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
+                            const BindingRegistry* registry);
+std::int32_t EnumFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
+                             const BindingTypeDescriptor& descriptor);
+// Fills the native struct at `object` field by field in registration order.
+void StructFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name, void* object,
+                       const BindingTypeDescriptor* descriptor, const BindingRegistry& registry);
+
+// ---- From native values ---------------------------------------------------
+
+void StructToBinding(BindingProperty& result, const void* object, const BindingTypeDescriptor* descriptor,
+                     const BindingRegistry& registry);
+
+// ---- Per native type ------------------------------------------------------
+// `descriptor` is the registered type of an enum or struct (or of a vector's
+// or optional's element); when null it is looked up in the registry.
+
+template <typename T, typename = void>
+struct NativeConversion;
+
+namespace Detail {
+template <typename T>
+const BindingTypeDescriptor* DescriptorOf(const BindingTypeDescriptor* given, const BindingRegistry& registry) {
+  return given ? given : registry.FindType(TypeIdentity::Of<T>());
+}
+}  // namespace Detail
+
+template <>
+struct NativeConversion<bool> {
+  static void From(BindingProperty& result, const BindingNode& input, std::string_view name, bool& out,
+                   const BindingTypeDescriptor*, const BindingRegistry&) {
+    out = BoolFromBinding(result, input, name);
+  }
+  static void To(BindingProperty& result, bool value, const BindingTypeDescriptor*, const BindingRegistry&) {
+    result.SetBool(value);
+  }
+};
+
+template <std::integral T>
+  requires(!std::same_as<T, bool>)
+struct NativeConversion<T> {
+  static void From(BindingProperty& result, const BindingNode& input, std::string_view name, T& out,
+                   const BindingTypeDescriptor*, const BindingRegistry&) {
+    const char* typeName = BindingTypeCodeName(IntegerTypeCode<T>());
+    if constexpr (std::is_signed_v<T>) {
+      out = static_cast<T>(SignedFromBinding(result, input, name, std::numeric_limits<T>::min(),
+                                             std::numeric_limits<T>::max(), typeName));
+    } else {
+      out = static_cast<T>(UnsignedFromBinding(result, input, name, std::numeric_limits<T>::max(), typeName));
+    }
+  }
+  static void To(BindingProperty& result, T value, const BindingTypeDescriptor*, const BindingRegistry&) {
+    if constexpr (std::is_signed_v<T>) {
+      result.SetSigned(static_cast<std::int64_t>(value));
+    } else {
+      result.SetUnsigned(static_cast<std::uint64_t>(value));
+    }
+  }
+};
+
+template <std::floating_point T>
+struct NativeConversion<T> {
+  static void From(BindingProperty& result, const BindingNode& input, std::string_view name, T& out,
+                   const BindingTypeDescriptor*, const BindingRegistry&) {
+    out = static_cast<T>(DoubleFromBinding(result, input, name, double(std::numeric_limits<T>::max()),
+                                           std::is_same_v<T, float> ? "float" : "double"));
+  }
+  static void To(BindingProperty& result, T value, const BindingTypeDescriptor*, const BindingRegistry&) {
+    result.SetFloat(double(value));
+  }
+};
+
+template <>
+struct NativeConversion<std::string> {
+  static void From(BindingProperty& result, const BindingNode& input, std::string_view name, std::string& out,
+                   const BindingTypeDescriptor*, const BindingRegistry& registry) {
+    out = TextFromBinding(result, input, name, &registry);
+  }
+  static void To(BindingProperty& result, const std::string& value, const BindingTypeDescriptor*,
+                 const BindingRegistry&) {
+    result.SetString(value);
+  }
+};
+
+template <>
+struct NativeConversion<BindingProperty> {
+  static void From(BindingProperty& result, const BindingNode& input, std::string_view, BindingProperty& out,
+                   const BindingTypeDescriptor*, const BindingRegistry&) {
+    if (!result.IsValid()) return;
+    out = input;  // a copy, made valid
+  }
+  static void To(BindingProperty& result, const BindingProperty& value, const BindingTypeDescriptor*,
+                 const BindingRegistry&) {
+    static_cast<BindingNode&>(result) = static_cast<const BindingNode&>(value);
+  }
+};
+
+template <typename E>
+  requires std::is_enum_v<E>
+struct NativeConversion<E> {
+  static void From(BindingProperty& result, const BindingNode& input, std::string_view name, E& out,
+                   const BindingTypeDescriptor* descriptor, const BindingRegistry& registry) {
+    const BindingTypeDescriptor* type = Detail::DescriptorOf<E>(descriptor, registry);
+    if (!type) {
+      BindingTypeDescriptor unregistered;
+      out = static_cast<E>(EnumFromBinding(result, input, name, unregistered));
+      return;
+    }
+    out = static_cast<E>(EnumFromBinding(result, input, name, *type));
+  }
+  static void To(BindingProperty& result, E value, const BindingTypeDescriptor*, const BindingRegistry&) {
+    result.SetEnum(EnumValue{static_cast<std::int32_t>(value), &TypeIdentity::Of<E>()});
+  }
+};
+
+template <typename T>
+struct NativeConversion<std::optional<T>> {
+  static void From(BindingProperty& result, const BindingNode& input, std::string_view name,
+                   std::optional<T>& out, const BindingTypeDescriptor* descriptor,
+                   const BindingRegistry& registry) {
+    if (!result.IsValid() || input.IsEmpty()) return;  // no value is no failure
+    T value{};
+    NativeConversion<T>::From(result, input, name, value, descriptor, registry);
+    if (result.IsValid()) out = std::move(value);
+  }
+  static void To(BindingProperty& result, const std::optional<T>& value, const BindingTypeDescriptor* descriptor,
+                 const BindingRegistry& registry) {
+    if (value) NativeConversion<T>::To(result, *value, descriptor, registry);
+  }
+};
+
+void VectorNotACollection(BindingProperty& result, std::string_view name);
+
+template <typename T, typename A>
+struct NativeConversion<std::vector<T, A>> {
+  static void From(BindingProperty& result, const BindingNode& input, std::string_view name,
+                   std::vector<T, A>& out, const BindingTypeDescriptor* descriptor,
+                   const BindingRegistry& registry) {
+    out.clear();
+    if (!result.IsValid()) return;
+    if (input.GetKind() != BindingKind::Collection) return VectorNotACollection(result, name);
+    out.resize(input.Size());
+    const auto elements = input.Elements();
+    for (std::size_t i = 0; i < elements.size() && result.IsValid(); ++i) {
+      if (!elements[i].IsEmpty()) NativeConversion<T>::From(result, elements[i], name, out[i], descriptor, registry);
+    }
+  }
+  static void To(BindingProperty& result, const std::vector<T, A>& value, const BindingTypeDescriptor* descriptor,
+                 const BindingRegistry& registry) {
+    result.MakeCollection();
+    result.Reserve(value.size());
+    for (std::size_t i = 0; i < value.size(); ++i) {
+      BindingProperty element;
+      NativeConversion<T>::To(element, value[i], descriptor, registry);
+      if (!element.IsValid()) return result.SetFailure(element.FailureMessage());
+      result.At(static_cast<std::uint32_t>(i)) = std::move(element);
+    }
+  }
+};
+
+// Bytes travel as a Blob.
+template <>
+struct NativeConversion<std::vector<std::uint8_t>> {
+  static void From(BindingProperty& result, const BindingNode& input, std::string_view name,
+                   std::vector<std::uint8_t>& out, const BindingTypeDescriptor*, const BindingRegistry&);
+  static void To(BindingProperty& result, const std::vector<std::uint8_t>& value, const BindingTypeDescriptor*,
+                 const BindingRegistry&) {
+    result.SetBlob(std::span<const std::uint8_t>(value));
+  }
+};
+
+// Registered structs.
+template <typename S>
+  requires std::is_class_v<S>
+struct NativeConversion<S> {
+  static void From(BindingProperty& result, const BindingNode& input, std::string_view name, S& out,
+                   const BindingTypeDescriptor* descriptor, const BindingRegistry& registry) {
+    StructFromBinding(result, input, name, &out, Detail::DescriptorOf<S>(descriptor, registry), registry);
+  }
+  static void To(BindingProperty& result, const S& value, const BindingTypeDescriptor* descriptor,
+                 const BindingRegistry& registry) {
+    StructToBinding(result, &value, Detail::DescriptorOf<S>(descriptor, registry), registry);
+  }
+};
+
+// ---- Entry points ---------------------------------------------------------
+
+template <typename T>
+T FromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
+              const BindingRegistry& registry) {
+  T value{};
+  if (result.IsValid()) NativeConversion<T>::From(result, input, name, value, nullptr, registry);
+  return value;
+}
+
+template <typename T>
+BindingProperty ToBinding(const T& value, const BindingRegistry& registry) {
+  BindingProperty result;
+  NativeConversion<T>::To(result, value, nullptr, registry);
+  return result;
+}
+
+// The field converter that registration attaches to a field of type T.
+template <typename T>
+class NativeFieldConverter final : public BindingFieldConverter {
+ public:
+  void FromBinding(BindingProperty& result, void* field, const BindingNode& input, std::string_view fieldName,
+                   const BindingTypeDescriptor* descriptor, const BindingRegistry& registry,
+                   std::uint32_t) const override {
+    NativeConversion<T>::From(result, input, fieldName, *static_cast<T*>(field), descriptor, registry);
+  }
+  void ToBinding(BindingProperty& result, const void* field, const BindingTypeDescriptor* descriptor,
+                 const BindingRegistry& registry) const override {
+    NativeConversion<T>::To(result, *static_cast<const T*>(field), descriptor, registry);
+  }
+};
+
+}  // namespace Vexa

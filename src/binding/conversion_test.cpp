@@ -1,0 +1,318 @@
+#include "binding/conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "binding/host_value.h"
+#include "binding/registration.h"
+
+namespace Vexa {
+namespace {
+
+enum class Phase : int32_t { Planning = 1, BanPick = 3, Finalization = 7 };
+
+struct Spell {
+  int32_t id = 0;
+  std::string name;
+};
+
+struct Player {
+  int64_t summonerId = 0;
+  uint32_t skinIndex = 0;
+  bool ready = false;
+  double score = 0;
+  std::string summonerName;
+  Phase phase = Phase::Planning;
+  std::optional<int32_t> championId;
+  std::vector<Spell> spells;
+  std::vector<uint8_t> raw;
+  BindingProperty extra;
+};
+
+struct Required {
+  int32_t must = 0;
+  int32_t quiet = 0;
+};
+
+class ConversionTest : public ::testing::Test {
+ public:
+  ConversionTest() {
+    RegisterEnum<Phase>(registry, "ChampSelectPhase")
+        .Value("PLANNING", Phase::Planning)
+        .Value("BAN_PICK", Phase::BanPick)
+        .Value("FINALIZATION", Phase::Finalization);
+    RegisterStruct<Spell>(registry, "Spell").Field("id", &Spell::id).Field("name", &Spell::name);
+    RegisterStruct<Player>(registry, "Player")
+        .Field("summonerId", &Player::summonerId)
+        .Field("skinIndex", &Player::skinIndex)
+        .Field("ready", &Player::ready)
+        .Field("score", &Player::score)
+        .Field("summonerName", &Player::summonerName)
+        .Field("phase", &Player::phase)
+        .Field("championId", &Player::championId)
+        .Field("spells", &Player::spells)
+        .Field("raw", &Player::raw)
+        .Field("extra", &Player::extra);
+    RegisterStruct<Required>(registry, "Required")
+        .Field("must", &Required::must, "", kRequiredOnInput)
+        .Field("quiet", &Required::quiet, "", kSkipDefaultOnOutput);
+  }
+
+  // The failure text of converting `input` into T under the name "f", or "ok".
+  template <typename T>
+  std::string Convert(const BindingNode& input, T* out = nullptr) {
+    BindingProperty result;
+    T value = FromBinding<T>(result, input, "f", registry);
+    if (out) *out = value;
+    return result.IsValid() ? "ok" : std::string(result.FailureMessage());
+  }
+
+  BindingRegistry registry;
+};
+
+BindingProperty Str(std::string_view text) {
+  BindingProperty p;
+  p.SetString(text);
+  return p;
+}
+BindingProperty Sig(int64_t v) {
+  BindingProperty p;
+  p.SetSigned(v);
+  return p;
+}
+BindingProperty Uns(uint64_t v) {
+  BindingProperty p;
+  p.SetUnsigned(v);
+  return p;
+}
+BindingProperty Flt(double v) {
+  BindingProperty p;
+  p.SetFloat(v);
+  return p;
+}
+
+TEST_F(ConversionTest, NumbersAndTheirMessages) {
+  const BindingProperty empty;
+  BindingProperty boolean;
+  boolean.SetBool(true);
+  struct Row {
+    const char* what;
+    std::function<std::string(ConversionTest&)> run;
+    std::string expected;
+  };
+  auto i32 = [](BindingProperty in) { return [in](ConversionTest& t) { return t.Convert<int32_t>(in); }; };
+  auto u32 = [](BindingProperty in) { return [in](ConversionTest& t) { return t.Convert<uint32_t>(in); }; };
+  auto i64 = [](BindingProperty in) { return [in](ConversionTest& t) { return t.Convert<int64_t>(in); }; };
+  auto u64 = [](BindingProperty in) { return [in](ConversionTest& t) { return t.Convert<uint64_t>(in); }; };
+  auto dbl = [](BindingProperty in) { return [in](ConversionTest& t) { return t.Convert<double>(in); }; };
+  const Row rows[] = {
+      {"empty", i32(empty), "A value for 'f' is required."},
+      {"leading blank", i32(Str(" 42")), "ok"},
+      {"trailing blank", i32(Str("42 ")), "Value 42  for 'f' of type int32 is in an incorrect format"},
+      {"empty text", i32(Str("")), "ok"},
+      {"hex max", i32(Str("0x7fffffff")), "ok"},
+      {"text above max", i32(Str("2147483648")), "Value 2147483648 for 'f' of type int32 is out of range"},
+      {"text overflow", i64(Str("99999999999999999999")),
+       "Value 99999999999999999999 for 'f' of type int64 is out of range"},
+      {"embedded NUL", i32(Str(std::string_view("1\0" "2", 3))),
+       [] {
+         const char text[] = "Value 1\0" "2 for 'f' of type int32 is in an incorrect format";
+         return std::string(text, sizeof text - 1);
+       }()},
+      {"signed above", i32(Sig(int64_t(1) << 40)), "Value 1099511627776 for 'f' of type int32 is out of range"},
+      {"unsigned above", i64(Uns(UINT64_MAX)), "Value 18446744073709551615 for 'f' of type int64 is out of range"},
+      {"float 2^63", i64(Flt(9223372036854775808.0)), "!ok"},
+      {"float nan", i32(Flt(std::nan(""))), "!ok"},
+      {"float in range", i32(Flt(-2147483648.0)), "ok"},
+      {"bool", i32(boolean), "Couldn't assign value to 'f' of type int32 because the input is of an invalid type bool."},
+      {"uint32 of -1", u32(Sig(-1)), "Value -1 for 'f' of type uint32 is out of range"},
+      {"uint32 of ' -1'", u32(Str(" -1")), "Value  -1 for 'f' of type uint32 is out of range"},
+      {"uint64 of ' -1'", u64(Str(" -1")), "ok"},
+      {"uint64 of '-1'", u64(Str("-1")), "Value -1 for 'f' of type uint64 is out of range"},
+      {"uint64 of 2^64 float", u64(Flt(18446744073709551616.0)), "!ok"},
+      {"uint32 of negative float", u32(Flt(-0.5)), "!ok"},
+      {"double of text", dbl(Str("1.5e3")), "ok"},
+      {"double of 1e400", dbl(Str("1e400")), "Value 1e400 for 'f' of type double is out of range"},
+      {"double of tiny", dbl(Str("1e-400")), "ok"},
+      {"double of inf", dbl(Flt(HUGE_VAL)), "!ok"},
+      {"double trailing", dbl(Str("1.5x")), "Value 1.5x for 'f' of type double is in an incorrect format"},
+  };
+  for (const Row& row : rows) {
+    const std::string got = row.run(*this);
+    if (row.expected == "!ok")
+      EXPECT_NE(got, "ok") << row.what;
+    else
+      EXPECT_EQ(got, row.expected) << row.what;
+  }
+  uint64_t big = 0;
+  EXPECT_EQ(Convert<uint64_t>(Str(" -1"), &big), "ok");
+  EXPECT_EQ(big, UINT64_MAX);
+  int32_t hex = 0;
+  Convert<int32_t>(Str("0x7fffffff"), &hex);
+  EXPECT_EQ(hex, 2147483647);
+}
+
+TEST_F(ConversionTest, BoolTextAndEnumMessages) {
+  EXPECT_EQ(Convert<bool>(Str("yes")),
+            "Value yes for 'f' of type bool is in an incorrect format. Options are \"true\", \"false\", \"1\", \"0\".");
+  EXPECT_EQ(Convert<bool>(Sig(1)), "Couldn't assign value to 'f' of type bool because the input is of an invalid type signed.");
+  bool flag = false;
+  EXPECT_EQ(Convert<bool>(Str("1"), &flag), "ok");
+  EXPECT_TRUE(flag);
+  EXPECT_EQ(Convert<std::string>(Sig(5)), "Couldn't assign value to 'f' because the input is not a string.");
+
+  BindingProperty named;
+  named.SetEnum(EnumValue{3, &TypeIdentity::Of<Phase>()});
+  std::string text;
+  EXPECT_EQ(Convert<std::string>(named, &text), "ok");
+  EXPECT_EQ(text, "BAN_PICK");
+  named.SetEnum(EnumValue{4, &TypeIdentity::Of<Phase>()});
+  EXPECT_EQ(Convert<std::string>(named), "4 is not a valid enumeration value for 'f'.");
+
+  Phase phase{};
+  EXPECT_EQ(Convert<Phase>(Str("3"), &phase), "ok");
+  EXPECT_EQ(phase, Phase::BanPick);
+  EXPECT_EQ(Convert<Phase>(Str("FINALIZATION"), &phase), "ok");
+  EXPECT_EQ(phase, Phase::Finalization);
+  EXPECT_EQ(Convert<Phase>(Str("finalization")), "finalization is not a valid ChampSelectPhase enumeration value for 'f'.");
+  EXPECT_EQ(Convert<Phase>(Str("99999999999")), "99999999999 is not a valid ChampSelectPhase enumeration value for 'f'.");
+  EXPECT_EQ(Convert<Phase>(Sig(2)), "2 is not a valid ChampSelectPhase enumeration value for 'f'.");
+  EXPECT_EQ(Convert<Phase>(Uns((uint64_t(1) << 32) | 7), &phase), "ok");  // the low 32 bits
+  EXPECT_EQ(Convert<Phase>(Flt(1.0)),
+            "Couldn't assign value to 'f' of enum type because the input is of an invalid type float.");
+}
+
+TEST_F(ConversionTest, StructsVectorsAndOptionals) {
+  BindingProperty input;
+  input.Field("summonerId").SetSigned(int64_t(-9));
+  input.Field("skinIndex").SetString("4");
+  input.Field("ready").SetBool(true);
+  input.Field("summonerName").SetString("Annie");
+  input.Field("phase").SetString("BAN_PICK");
+  input.Field("spells").At(0).Field("id").SetSigned(int64_t(4));
+  input.Field("spells").At(2).Field("name").SetString("Flash");  // element 1 stays Empty
+  input.Field("extra").Field("any").SetUnsigned(uint64_t(1));
+  input.Field("unknown").SetString("ignored");
+  Player player;
+  player.championId = 5;  // no field in the input: left as it was
+  ASSERT_EQ(Convert<Player>(input, &player), "ok");
+  EXPECT_EQ(player.summonerId, -9);
+  EXPECT_EQ(player.skinIndex, 4u);
+  EXPECT_EQ(player.phase, Phase::BanPick);
+  ASSERT_EQ(player.spells.size(), 3u);
+  EXPECT_EQ(player.spells[0].id, 4);
+  EXPECT_EQ(player.spells[1].id, 0);
+  EXPECT_EQ(player.spells[2].name, "Flash");
+  EXPECT_EQ(player.extra.Find("any").GetUnsigned(), 1u);
+
+  // Out again: every field written, the empty optional as an Empty field.
+  Player out;
+  out.spells = {Spell{1, "Heal"}};
+  out.raw = {1, 2, 3};
+  const BindingProperty tree = ToBinding(out, registry);
+  ASSERT_TRUE(tree.IsValid());
+  EXPECT_EQ(tree.Size(), 10u);
+  EXPECT_TRUE(tree.HasField("championId"));
+  EXPECT_TRUE(tree.Find("championId").IsEmpty());
+  EXPECT_EQ(tree.Find("spells").At(0).Find("name").GetString(), "Heal");
+  EXPECT_EQ(tree.Find("raw").ToText(), "AQID");
+  EXPECT_EQ(tree.Find("phase").GetEnum().value, 1);
+
+  BindingProperty list;
+  list.At(0);
+  EXPECT_EQ(Convert<Player>(list), "Couldn't assign value to 'f' of type Player because the input not a structure.");
+  EXPECT_EQ(Convert<std::vector<int32_t>>(input),
+            "Couldn't assign value to 'f' of type vector because the input not a collection.");
+  struct Unregistered {
+    int x = 0;
+  };
+  EXPECT_EQ(Convert<Unregistered>(input),
+            "Couldn't assign value to 'f' because the input is an unregistered structure or not a structure at all.");
+  EXPECT_EQ(ToBinding(Unregistered{}, registry).FailureMessage(),
+            "Couldn't convert native value because it's an unregistered structure.");
+
+  // The first failing field stops the walk and keeps its message.
+  BindingProperty bad;
+  bad.Field("summonerId").SetString("x");
+  bad.Field("skinIndex").SetString("y");
+  EXPECT_EQ(Convert<Player>(bad), "Value x for 'summonerId' of type int64 is in an incorrect format");
+}
+
+TEST_F(ConversionTest, RequiredAndSkipDefaultFlags) {
+  BindingProperty input;
+  input.Field("quiet").SetSigned(int64_t(1));
+  EXPECT_EQ(Convert<Required>(input),
+            "Couldn't assign value to 'f' of type Required because the input structure doesn't have required field 'must'.");
+  const BindingProperty tree = ToBinding(Required{}, registry);
+  EXPECT_TRUE(tree.HasField("must"));
+  EXPECT_FALSE(tree.HasField("quiet"));  // default and marked to skip
+}
+
+TEST_F(ConversionTest, HostValuesRoundTripAndBadKinds) {
+  BindingProperty tree;
+  tree.Field("name").SetString(std::string_view("a\0b", 3));
+  tree.Field("list").At(1).SetFloat(1.5);
+  tree.Field("raw").SetBlob(std::vector<uint8_t>{0, 255});
+  tree.Field("phase").SetEnum(EnumValue{7, &TypeIdentity::Of<Phase>()});
+  tree.Field("n").SetUnsigned(UINT64_MAX);
+  HostValue host{};
+  BindingToHostValue(tree, host, &registry);
+  ASSERT_EQ(host.kind, uint32_t(HostValueKind_Object));
+  EXPECT_EQ(host.u.object.count, 5u);
+  BindingProperty back;
+  std::string error;
+  ASSERT_TRUE(HostValueToBinding(host, back, "<result>", error)) << error;
+  EXPECT_EQ(back.Find("list").At(1).GetFloat(), 1.5);
+  EXPECT_TRUE(back.Find("list").At(0).IsEmpty());
+  EXPECT_EQ(back.Find("raw").Size(), 2u);
+  EXPECT_EQ(back.Find("phase").GetString(), "FINALIZATION");  // enums travel by name
+  EXPECT_EQ(back.Find("name").GetString(), "a");              // host texts end at their NUL
+  EXPECT_EQ(back.Find("n").GetUnsigned(), UINT64_MAX);
+  ReleaseHostValue(host);
+  EXPECT_EQ(host.kind, uint32_t(HostValueKind_Null));
+
+  HostValue items[2] = {};
+  items[0].kind = HostValueKind_Int64;
+  items[1].kind = 11;
+  HostValue array{};
+  array.kind = HostValueKind_Array;
+  array.u.array.items = items;
+  array.u.array.count = 2;
+  EXPECT_FALSE(HostValueToBinding(array, back, "<result>", error));
+  EXPECT_EQ(error, "Couldn't assign value to '<result>' of type object because the input is of an incompatible type ''.");
+  array.u.array.items = nullptr;  // a count without elements
+  array.u.array.count = 0xFFFFFFFFu;
+  EXPECT_FALSE(HostValueToBinding(array, back, "<result>", error));
+  HostValue text{};
+  text.kind = HostValueKind_BorrowedString;
+  const char unterminated[3] = {'a', 'b', 'c'};
+  text.u.string.data = unterminated;
+  text.u.string.length = 2;  // never read past the length
+  ASSERT_TRUE(HostValueToBinding(text, back, "<result>", error));
+  EXPECT_EQ(back.GetString(), "ab");
+}
+
+TEST(HostValue, MillionDeepTreesBothWays) {
+  constexpr int kDepth = 1000000;
+  BindingProperty tree;
+  BindingNode* node = &tree;
+  for (int i = 0; i < kDepth; ++i) node = (i % 2) ? &node->At(0) : &node->Field("a");
+  node->SetSigned(int64_t(42));
+  HostValue host{};
+  BindingToHostValue(tree, host);
+  BindingProperty back;
+  std::string error;
+  ASSERT_TRUE(HostValueToBinding(host, back, "<value>", error));
+  const BindingNode* walk = &back;
+  for (int i = 0; i < kDepth; ++i) walk = (i % 2) ? &walk->At(0) : &walk->Find("a");
+  EXPECT_EQ(walk->GetSigned(), 42);
+  ReleaseHostValue(host);
+}
+
+}  // namespace
+}  // namespace Vexa
