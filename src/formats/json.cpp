@@ -1,0 +1,249 @@
+#include "formats/json.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+#include <rapidjson/error/en.h>
+#include <rapidjson/memorystream.h>
+#include <rapidjson/prettywriter.h>
+#include <rapidjson/reader.h>
+#include <rapidjson/writer.h>
+
+#include "binding/registry.h"
+#include "binding/visitor.h"
+
+namespace Vexa {
+namespace {
+
+// Iterative so that nesting depth costs heap, not stack; encoding validated
+// so that every stored text is UTF-8 and writes back as valid JSON; full
+// precision so that every double the writer prints reads back bit for bit.
+constexpr unsigned kParseFlags =
+    rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag | rapidjson::kParseFullPrecisionFlag;
+
+bool IsBlank(char c) noexcept { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+
+// Texts in a tree end at their first NUL, as they would in a C string.
+std::string_view UpToNul(const char* text, std::size_t length) noexcept {
+  const void* nul = std::memchr(text, '\0', length);
+  return {text, nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : length};
+}
+
+// The reader's events, applied to a tree: scalars and containers land on the
+// target, a new element when a Collection is open; names pick the target in
+// the open Structure, so repeated names write into one field.
+class TreeBuilder {
+ public:
+  explicit TreeBuilder(BindingNode& root) : target_(&root) {}
+
+  bool Null() { return Apply([](BindingNode& node) { node.Reset(); }); }
+  bool Bool(bool value) { return Apply([&](BindingNode& node) { node.SetBool(value); }); }
+  bool Int(int value) { return Apply([&](BindingNode& node) { node.SetSigned(value); }); }
+  bool Uint(unsigned value) { return Apply([&](BindingNode& node) { node.SetUnsigned(value); }); }
+  bool Int64(std::int64_t value) { return Apply([&](BindingNode& node) { node.SetSigned(value); }); }
+  bool Uint64(std::uint64_t value) { return Apply([&](BindingNode& node) { node.SetUnsigned(value); }); }
+  bool Double(double value) { return Apply([&](BindingNode& node) { node.SetFloat(value); }); }
+  bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }  // not requested
+  bool String(const char* text, rapidjson::SizeType length, bool) {
+    return Apply([&](BindingNode& node) { node.SetString(UpToNul(text, length)); });
+  }
+  bool StartObject() {
+    return Apply([&](BindingNode& node) {
+      node.MakeStructure();
+      open_.push_back(&node);
+    });
+  }
+  bool Key(const char* text, rapidjson::SizeType length, bool) {
+    return Guard([&] { target_ = &open_.back()->Field(UpToNul(text, length)); });
+  }
+  bool EndObject(rapidjson::SizeType) { return Pop(); }
+  bool StartArray() {
+    return Apply([&](BindingNode& node) {
+      node.MakeCollection();
+      open_.push_back(&node);
+    });
+  }
+  bool EndArray(rapidjson::SizeType) { return Pop(); }
+
+ private:
+  template <typename Step>
+  bool Guard(Step step) {
+    // The reader reports a false return as a handler error at the offset
+    // reached; nothing is thrown through it.
+    try {
+      step();
+      return true;
+    } catch (const std::length_error&) {
+      return false;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
+
+  template <typename Set>
+  bool Apply(Set set) {
+    return Guard([&] {
+      BindingNode* node = target_;
+      if (!open_.empty() && open_.back()->GetKind() == BindingKind::Collection) {
+        BindingNode& collection = *open_.back();
+        node = &collection.At(collection.Size());
+      }
+      set(*node);
+    });
+  }
+
+  bool Pop() {
+    open_.pop_back();
+    return true;
+  }
+
+  BindingNode* target_;
+  // Element arrays of open Collections grow only at the innermost one, so
+  // these stay valid while they are open.
+  std::vector<BindingNode*> open_;
+};
+
+std::string ParseErrorMessage(rapidjson::ParseErrorCode code, std::size_t offset) {
+  std::string message = "Error: ";
+  message += rapidjson::GetParseError_En(code);
+  message += " at offset ";
+  message += std::to_string(offset);
+  message += '.';
+  return message;
+}
+
+// RapidJSON's output stream concept over a std::string, saving the copy out
+// of a StringBuffer.
+class StringSink {
+ public:
+  using Ch = char;
+  explicit StringSink(std::string& text) : text_(text) {}
+  void Put(char c) { text_.push_back(c); }
+  void Flush() {}
+
+ private:
+  std::string& text_;
+};
+
+std::string Base64(std::span<const std::uint8_t> bytes) {
+  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string text;
+  text.reserve((bytes.size() + 2) / 3 * 4);
+  std::size_t i = 0;
+  for (; i + 3 <= bytes.size(); i += 3) {
+    const std::uint32_t group = std::uint32_t(bytes[i]) << 16 | std::uint32_t(bytes[i + 1]) << 8 | bytes[i + 2];
+    for (int shift = 18; shift >= 0; shift -= 6) text += kAlphabet[(group >> shift) & 63];
+  }
+  const std::size_t rest = bytes.size() - i;
+  if (rest != 0) {
+    std::uint32_t group = std::uint32_t(bytes[i]) << 16;
+    if (rest == 2) group |= std::uint32_t(bytes[i + 1]) << 8;
+    text += kAlphabet[group >> 18];
+    text += kAlphabet[(group >> 12) & 63];
+    text += rest == 2 ? kAlphabet[(group >> 6) & 63] : '=';
+    text += '=';
+  }
+  return text;
+}
+
+template <typename Writer>
+class JsonWriterVisitor final : public BindingVisitor {
+ public:
+  JsonWriterVisitor(Writer& writer, const BindingRegistry* registry) : writer_(writer), registry_(registry) {}
+
+  void VisitNull() override { writer_.Null(); }
+  void VisitBool(bool value) override { writer_.Bool(value); }
+  void VisitInt64(std::int64_t value) override { writer_.Int64(value); }
+  void VisitUint64(std::uint64_t value) override { writer_.Uint64(value); }
+  void VisitDouble(double value) override {
+    // JSON has no NaN or infinity; the writer would leave a hole.
+    if (std::isfinite(value)) {
+      writer_.Double(value);
+    } else {
+      writer_.Null();
+    }
+  }
+  void VisitString(std::string_view text) override { String(text); }
+  void VisitBlob(std::span<const std::uint8_t> bytes) override { String(Base64(bytes)); }
+  void VisitEnum(EnumValue value) override {
+    const char* name = registry_ && value.enumType ? registry_->EnumeratorName(*value.enumType, value.value) : nullptr;
+    if (name != nullptr) {
+      String(name);
+    } else {
+      writer_.Int(value.value);
+    }
+  }
+  void StartArray(std::uint32_t) override { writer_.StartArray(); }
+  void BeginElement(std::uint32_t) override {}
+  void EndElement(std::uint32_t) override {}
+  void EndArray() override { writer_.EndArray(); }
+  void StartObject(std::uint32_t) override { writer_.StartObject(); }
+  void Key(std::string_view name) override {
+    writer_.Key(name.data() ? name.data() : "", static_cast<rapidjson::SizeType>(name.size()));
+  }
+  void EndMember() override {}
+  void EndObject() override { writer_.EndObject(); }
+
+ private:
+  // Texts in a tree stay below 4 GiB, so their length fits SizeType.
+  void String(std::string_view text) {
+    writer_.String(text.data() ? text.data() : "", static_cast<rapidjson::SizeType>(text.size()));
+  }
+
+  Writer& writer_;
+  const BindingRegistry* registry_;
+};
+
+template <typename Writer>
+void Write(Writer& writer, const BindingNode& node, const BindingRegistry* registry) {
+  JsonWriterVisitor<Writer> visitor(writer, registry);
+  VisitTree(node, visitor);
+}
+
+}  // namespace
+
+BindingProperty ParseJson(std::string_view text) {
+  text = UpToNul(text.data(), text.size());
+  BindingProperty result;
+  std::size_t first = 0;
+  while (first < text.size() && IsBlank(text[first])) ++first;
+  if (first == text.size()) return result;
+
+  TreeBuilder builder(result);
+  rapidjson::MemoryStream stream(text.data(), text.size());
+  rapidjson::Reader reader;
+  const rapidjson::ParseResult parsed = reader.Parse<kParseFlags>(stream, builder);
+  if (parsed.IsError()) result.SetFailure(ParseErrorMessage(parsed.Code(), parsed.Offset()));
+  return result;
+}
+
+std::string ToJson(const BindingNode& node, const BindingRegistry* registry, std::string_view lineBreak) {
+  std::string text;
+  if (node.IsEmpty()) return text;
+  StringSink sink(text);
+  if (lineBreak.empty()) {
+    rapidjson::Writer<StringSink> writer(sink);
+    Write(writer, node, registry);
+    return text;
+  }
+  rapidjson::PrettyWriter<StringSink> writer(sink);
+  Write(writer, node, registry);
+  if (lineBreak == "\n") return text;
+
+  std::string replaced;
+  replaced.reserve(text.size());
+  for (const char c : text) {
+    if (c == '\n') {
+      replaced += lineBreak;
+    } else {
+      replaced += c;
+    }
+  }
+  return replaced;
+}
+
+}  // namespace Vexa
