@@ -63,7 +63,7 @@ class PosixEnv final : public Env {
   uintptr_t CurrentThreadId() override { return uintptr_t(pthread_self()); }
 
   void* MapRegion(size_t bytes) override {
-    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
     return p == MAP_FAILED ? nullptr : p;
   }
   void UnmapRegion(void* region, size_t bytes) override {
