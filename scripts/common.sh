@@ -6,7 +6,8 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 PACKAGES=(cmake ninja-build g++ g++-multilib pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev
           rapidjson-dev libyaml-dev libssl-dev
-          nlohmann-json3-dev libmsgpack-cxx-dev libyaml-cpp-dev)
+          nlohmann-json3-dev libmsgpack-cxx-dev libyaml-cpp-dev
+          clang libclang-rt-14-dev)
 
 ensure_packages() {
   local missing=()

@@ -20,10 +20,10 @@ namespace Vexa {
 namespace {
 
 // Iterative so that nesting depth costs heap, not stack; encoding validated
-// so that every stored text is UTF-8 and writes back as valid JSON; full
-// precision so that every double the writer prints reads back bit for bit.
-constexpr unsigned kParseFlags =
-    rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag | rapidjson::kParseFullPrecisionFlag;
+// so that every stored text is UTF-8 and writes back as valid JSON. Numbers
+// use the reader's default (fast) precision: its full-precision path in this
+// RapidJSON release counts leading zeros of a zero significand ("0e52").
+constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag;
 
 bool IsBlank(char c) noexcept { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
 
