@@ -1,0 +1,278 @@
+#include "formats/msgpack.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "binding/message_format.h"
+
+namespace Vexa {
+namespace {
+
+enum class Family : std::uint8_t {
+  PositiveFixInt,
+  NegativeFixInt,
+  FixMap,
+  FixArray,
+  FixStr,
+  Nil,
+  False,
+  True,
+  Bin,
+  Float32,
+  Float64,
+  Uint,
+  Int,
+  Str,
+  Array,
+  Map,
+  Invalid,
+};
+
+constexpr std::array<Family, 256> MakeFamilies() {
+  std::array<Family, 256> table{};
+  for (int b = 0; b < 256; ++b) {
+    Family family = Family::Invalid;
+    if (b <= 0x7F) family = Family::PositiveFixInt;
+    else if (b <= 0x8F) family = Family::FixMap;
+    else if (b <= 0x9F) family = Family::FixArray;
+    else if (b <= 0xBF) family = Family::FixStr;
+    else if (b == 0xC0) family = Family::Nil;
+    else if (b == 0xC2) family = Family::False;
+    else if (b == 0xC3) family = Family::True;
+    else if (b >= 0xC4 && b <= 0xC6) family = Family::Bin;
+    else if (b == 0xCA) family = Family::Float32;
+    else if (b == 0xCB) family = Family::Float64;
+    else if (b >= 0xCC && b <= 0xCF) family = Family::Uint;
+    else if (b >= 0xD0 && b <= 0xD3) family = Family::Int;
+    else if (b >= 0xD9 && b <= 0xDB) family = Family::Str;
+    else if (b == 0xDC || b == 0xDD) family = Family::Array;
+    else if (b == 0xDE || b == 0xDF) family = Family::Map;
+    else if (b >= 0xE0) family = Family::NegativeFixInt;
+    table[static_cast<std::size_t>(b)] = family;
+  }
+  return table;
+}
+
+constexpr std::array<Family, 256> kFamilies = MakeFamilies();
+
+// Width in bytes of the length, count or number that follows a type byte of
+// the sized families (str 8/16/32, uint 8..64 and so on).
+constexpr std::size_t WidthOf(std::uint8_t type, std::uint8_t first) { return std::size_t(1) << (type - first); }
+
+class Decoder {
+ public:
+  Decoder(std::span<const std::uint8_t> bytes, BindingProperty& result) : bytes_(bytes), result_(result) {}
+
+  void Run() {
+    frames_.push_back({&result_, kRoot, 0, {}});
+    while (result_.IsValid() && position_ < bytes_.size()) {
+      BindingNode* target = nullptr;
+      bool key = false;
+      while (true) {
+        if (frames_.empty()) return;
+        Frame& top = frames_.back();
+        if (top.expected == kRoot) {
+          target = top.node;
+          break;
+        }
+        if (top.next == top.expected) {
+          frames_.pop_back();
+          continue;
+        }
+        const std::uint64_t index = top.next++;
+        if (top.isMap && index % 2 == 0) {
+          key = true;
+          break;
+        }
+        // A repeated key writes into the same field again.
+        target = top.isMap ? &top.node->Field(top.key) : &top.node->At(static_cast<std::uint32_t>(index));
+        frames_.push_back({target, kRoot, 0, {}});
+        break;
+      }
+      if (key) {
+        ReadKey();
+      } else {
+        ReadValue(*target);
+      }
+    }
+  }
+
+  std::size_t Position() const noexcept { return position_; }
+
+ private:
+  static constexpr std::uint64_t kRoot = ~std::uint64_t(0);
+
+  struct Frame {
+    BindingNode* node;
+    std::uint64_t expected;  // kRoot: a value not yet read; else items
+    std::uint64_t next;
+    std::string key;
+    bool isMap = false;
+  };
+
+  bool Fail(std::string message) {
+    result_.SetFailure(message);
+    return false;
+  }
+
+  // Reads a big-endian number of `width` bytes, or fails with the message for
+  // that width at the number's position.
+  bool ReadNumber(std::size_t width, std::uint64_t& value) {
+    if (bytes_.size() - position_ < width) {
+      return Fail(Format("Invalid MessagePack data. %1-bit integer value at position %2 is truncated.",
+                         static_cast<unsigned>(width * 8), static_cast<std::uint64_t>(position_)));
+    }
+    value = 0;
+    for (std::size_t i = 0; i < width; ++i) value = value << 8 | bytes_[position_ + i];
+    position_ += width;
+    return true;
+  }
+
+  // `length` bytes at the position, or fails with the text or raw message.
+  bool ReadBytes(std::uint64_t length, bool text, std::span<const std::uint8_t>& out) {
+    if (bytes_.size() - position_ < length) {
+      return Fail(Format(text ? "Invalid MessagePack data. String of size %1 at position %2 is truncated."
+                              : "Invalid MessagePack data. Raw bytes of size %1 at position %2 are truncated.",
+                         length, static_cast<std::uint64_t>(position_)));
+    }
+    out = bytes_.subspan(position_, static_cast<std::size_t>(length));
+    position_ += static_cast<std::size_t>(length);
+    return true;
+  }
+
+  void ReadKey() {
+    const std::uint8_t type = bytes_[position_++];
+    std::uint64_t length = 0;
+    const Family family = kFamilies[type];
+    if (family == Family::FixStr) {
+      length = type & 0x1F;
+    } else if (family == Family::Str) {
+      if (!ReadNumber(WidthOf(type, 0xD9), length)) return;
+    } else {
+      Fail(Format("Invalid MessagePack data at position %1. Map keys must be strings.",
+                  static_cast<std::uint64_t>(position_)));
+      return;
+    }
+    std::span<const std::uint8_t> text;
+    if (!ReadBytes(length, true, text)) return;
+    frames_.back().key.assign(reinterpret_cast<const char*>(text.data()), text.size());
+  }
+
+  void ReadValue(BindingNode& target) {
+    const std::uint8_t type = bytes_[position_++];
+    std::uint64_t number = 0;
+    std::span<const std::uint8_t> data;
+    switch (kFamilies[type]) {
+      case Family::PositiveFixInt: target.SetSigned(std::int64_t(type)); break;
+      case Family::NegativeFixInt: target.SetSigned(std::int64_t(static_cast<std::int8_t>(type))); break;
+      case Family::Nil: break;
+      case Family::False: target.SetBool(false); break;
+      case Family::True: target.SetBool(true); break;
+      case Family::Uint:
+        if (!ReadNumber(WidthOf(type, 0xCC), number)) return;
+        target.SetUnsigned(number);
+        break;
+      case Family::Int: {
+        const std::size_t width = WidthOf(type, 0xD0);
+        if (!ReadNumber(width, number)) return;
+        // Sign-extend from the value's own width.
+        const unsigned unused = static_cast<unsigned>(64 - width * 8);
+        target.SetSigned(static_cast<std::int64_t>(number << unused) >> unused);
+        break;
+      }
+      case Family::Float32: {
+        if (!ReadNumber(4, number)) return;
+        const auto bits = static_cast<std::uint32_t>(number);
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        target.SetFloat(value);
+        break;
+      }
+      case Family::Float64: {
+        if (!ReadNumber(8, number)) return;
+        double value;
+        std::memcpy(&value, &number, sizeof value);
+        target.SetFloat(value);
+        break;
+      }
+      case Family::FixStr:
+      case Family::Str:
+        if (type >= 0xD9 && !ReadNumber(WidthOf(type, 0xD9), number)) return;
+        if (type < 0xD9) number = type & 0x1F;
+        if (!ReadBytes(number, true, data)) return;
+        target.SetString(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+        break;
+      case Family::Bin:
+        if (!ReadNumber(WidthOf(type, 0xC4), number)) return;
+        if (!ReadBytes(number, false, data)) return;
+        target.SetBlob(data);
+        break;
+      case Family::FixArray:
+      case Family::Array:
+        if (type >= 0xDC && !ReadNumber(type == 0xDC ? 2 : 4, number)) return;
+        if (type < 0xDC) number = type & 0x0F;
+        target.MakeCollection();
+        // Every element takes at least one byte, so a declared count beyond
+        // the remaining bytes can never be filled: reserve only what can.
+        target.Reserve(static_cast<std::size_t>(std::min<std::uint64_t>(
+            number, std::min<std::uint64_t>(bytes_.size() - position_, BindingNode::kMaxElements))));
+        Open(target, number, false);
+        return;
+      case Family::FixMap:
+      case Family::Map:
+        if (type >= 0xDE && !ReadNumber(type == 0xDE ? 2 : 4, number)) return;
+        if (type < 0xDE) number = type & 0x0F;
+        target.MakeStructure();
+        Open(target, number * 2, true);
+        return;
+      case Family::Invalid:
+        Fail(Format("Invalid MessagePack data at position %1.", static_cast<std::uint64_t>(position_)));
+        return;
+    }
+    frames_.pop_back();
+  }
+
+  // The frame of the value just read becomes its container's frame.
+  void Open(BindingNode& node, std::uint64_t items, bool isMap) {
+    Frame& frame = frames_.back();
+    frame.node = &node;
+    frame.expected = items;
+    frame.next = 0;
+    frame.isMap = isMap;
+  }
+
+  std::span<const std::uint8_t> bytes_;
+  BindingProperty& result_;
+  std::size_t position_ = 0;
+  std::vector<Frame> frames_;
+};
+
+}  // namespace
+
+BindingProperty ParseMessagePack(std::span<const std::uint8_t> bytes, std::size_t* consumed) {
+  BindingProperty result;
+  Decoder decoder(bytes, result);
+  try {
+    decoder.Run();
+  } catch (const std::length_error&) {
+    result.SetFailure("Invalid MessagePack data. The value is too large.");
+  } catch (const std::bad_alloc&) {
+    result.SetFailure("Invalid MessagePack data. Out of memory.");
+  }
+  if (consumed) *consumed = decoder.Position();
+  return result;
+}
+
+bool LooksLikeMessagePack(std::span<const std::uint8_t> bytes) noexcept {
+  if (bytes.empty()) return false;
+  const std::uint8_t first = bytes[0];
+  return (first >= 0x80 && first <= 0x9F) || (first >= 0xDC && first <= 0xDF);
+}
+
+}  // namespace Vexa
