@@ -33,6 +33,18 @@ std::string_view UpToNul(const char* text, std::size_t length) noexcept {
   return {text, nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : length};
 }
 
+// Raw bytes are validated by the reader, but this RapidJSON release decodes
+// an unpaired "\udc00".."\udfff" escape into the three bytes of a surrogate,
+// which is not UTF-8 and would write back as text no reader accepts.
+bool HasLoneSurrogate(const char* text, std::size_t length) noexcept {
+  for (const char* at = static_cast<const char*>(std::memchr(text, '\xED', length)); at != nullptr;) {
+    const std::size_t rest = length - static_cast<std::size_t>(at - text);
+    if (rest > 1 && static_cast<unsigned char>(at[1]) >= 0xA0) return true;
+    at = static_cast<const char*>(std::memchr(at + 1, '\xED', rest - 1));
+  }
+  return false;
+}
+
 // The reader's events, applied to a tree: scalars and containers land on the
 // target, a new element when a Collection is open; names pick the target in
 // the open Structure, so repeated names write into one field.
@@ -49,6 +61,7 @@ class TreeBuilder {
   bool Double(double value) { return Apply([&](BindingNode& node) { node.SetFloat(value); }); }
   bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }  // not requested
   bool String(const char* text, rapidjson::SizeType length, bool) {
+    if (HasLoneSurrogate(text, length)) return false;
     return Apply([&](BindingNode& node) { node.SetString(UpToNul(text, length)); });
   }
   bool StartObject() {
@@ -58,6 +71,7 @@ class TreeBuilder {
     });
   }
   bool Key(const char* text, rapidjson::SizeType length, bool) {
+    if (HasLoneSurrogate(text, length)) return false;
     return Guard([&] { target_ = &open_.back()->Field(UpToNul(text, length)); });
   }
   bool EndObject(rapidjson::SizeType) { return Pop(); }

@@ -113,8 +113,7 @@ TEST(ParseJson, BuildsTheTreeByTheNumberAndMergingRules) {
       {R"("\u0000")", "''"},
       {R"({"a\u0000b":1,"a":2})", "{a=u2}"},
       {R"("\u00e9\ud83d\ude00\/\"")", "'\xC3\xA9\xF0\x9F\x98\x80/\"'"},
-      // The reader encodes a lone low surrogate as its three bytes.
-      {R"("\udc00")", "'\xED\xB0\x80'"},
+      {R"("\ud7ff\ue000")", "'\xED\x9F\xBF\xEE\x80\x80'"},
       // A raw NUL ends the text.
       {"1\0 garbage"s, "u1"},
       {"\0[1"s, "null"},
@@ -156,6 +155,9 @@ TEST(ParseJson, ReportsEachReaderErrorWithItsOffset) {
       {R"("\ud800")", "The surrogate pair in string is invalid. at offset 1."},
       {R"("\ud800\u0041")", "The surrogate pair in string is invalid. at offset 1."},
       {R"("\x")", "Invalid escape character in string. at offset 1."},
+      // An unpaired low surrogate would store bytes that are not UTF-8.
+      {R"("uu\udddd#")", "Terminate parsing due to Handler error. at offset 11."},
+      {R"({"\udc00":1})", "Terminate parsing due to Handler error. at offset 9."},
       {"\"a\tb\"", "Invalid escape character in string. at offset 2."},
       {"\"abc", "Missing a closing quotation mark in string. at offset 4."},
       {"\"ab\0cd\""s, "Missing a closing quotation mark in string. at offset 3."},
