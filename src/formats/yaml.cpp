@@ -2,16 +2,18 @@
 
 #include <yaml.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <limits>
+#include <memory>
 #include <new>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
-#include <variant>
 #include <vector>
 
 #include "binding/conversion.h"
@@ -20,7 +22,24 @@
 namespace Vexa {
 namespace {
 
+// Every message of the reader, in one place.
+constexpr std::string_view kMultiDocument = "Multi-document YAML is not supported.";
+constexpr std::string_view kInvalidKey = "Invalid mapping key. Only string scalar keys are allowed. At line: %1 col: %2";
+constexpr std::string_view kSequenceAsKey = "Unexpected start of sequence. At line: %1 col: %2";
+constexpr std::string_view kMappingAsKey = "Unexpected start of mapping. At line: %1 col: %2";
+constexpr std::string_view kCyclicAlias = "Cannot deserialize cyclic aliases. Alias \"%1\". At line: %2 col: %3";
+constexpr std::string_view kUndefinedAlias = "Undefined alias encountered: \"%1\". At line: %2 col: %3";
+constexpr std::string_view kDuplicateAnchor = "Duplicate occurrence of anchor \"%1\". At line: %2 col: %3";
+constexpr std::string_view kUnsupportedTag = "Unsupported YAML tag '%1'.";
+constexpr std::string_view kParserError = "YAML parser error: %1. At line: %2 col: %3";
+constexpr std::string_view kAliasTooLarge = "Alias expansion is too large. Alias \"%1\". At line: %2 col: %3";
+constexpr std::string_view kTooDeep = "YAML nesting is too deep. At line: %1 col: %2";
+constexpr std::string_view kTooLarge = "YAML document is too large.";
+
 constexpr std::string_view kStrTag = "tag:yaml.org,2002:str";
+constexpr std::string_view kIntTag = "tag:yaml.org,2002:int";
+constexpr std::string_view kFloatTag = "tag:yaml.org,2002:float";
+constexpr std::string_view kBoolTag = "tag:yaml.org,2002:bool";
 
 bool IsOneOf(std::string_view text, std::initializer_list<std::string_view> words) {
   for (const std::string_view word : words)
@@ -36,14 +55,48 @@ bool IsFalseWord(std::string_view text) {
   return IsOneOf(text, {"false", "False", "FALSE", "n", "N", "no", "No", "NO", "off", "Off", "OFF"});
 }
 
-// A plain scalar that strtod reads whole, as a number node. Values beyond
-// the 64-bit integer ranges stay Float rather than wrap.
+// An optional sign and decimal or "0x" hexadecimal digits: a text strtod
+// reads as a whole number too, but rounds above 2^53. Reading it as an
+// integer keeps 64-bit identifiers exact; beyond the 64-bit ranges it is a
+// Float, even where rounding would land on the range's end.
+bool ResolveIntegerLiteral(BindingNode& target, const std::string& text) {
+  std::size_t digits = text[0] == '-' || text[0] == '+' ? 1 : 0;
+  int base = 10;
+  if (text.size() > digits + 2 && text[digits] == '0' && (text[digits + 1] == 'x' || text[digits + 1] == 'X')) {
+    base = 16;
+    digits += 2;
+  }
+  if (digits == text.size()) return false;
+  for (std::size_t i = digits; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (base == 16 ? !std::isxdigit(c) : !std::isdigit(c)) return false;
+  }
+  errno = 0;
+  if (text[0] == '-') {
+    const long long value = std::strtoll(text.c_str(), nullptr, base);
+    if (errno == ERANGE) target.SetFloat(std::strtod(text.c_str(), nullptr));
+    // "-0" is no negative number, as it is not for the double path either.
+    else if (value < 0) target.SetSigned(static_cast<std::int64_t>(value));
+    else target.SetUnsigned(std::uint64_t{0});
+  } else {
+    const unsigned long long value = std::strtoull(text.c_str(), nullptr, base);
+    if (errno == ERANGE) target.SetFloat(std::strtod(text.c_str(), nullptr));
+    else target.SetUnsigned(static_cast<std::uint64_t>(value));
+  }
+  return true;
+}
+
+// A plain scalar that strtod reads whole (and that is not +infinity), as a
+// number node: Float when it has a fraction or is NaN, else an integer.
+// Whole values beyond the 64-bit ranges stay Float: casting them would be
+// undefined, and saturating would invent a value.
 bool ResolvePlainNumber(BindingNode& target, std::string_view text) {
   if (text.empty()) return false;
-  const std::string copy(text);  // strtod needs the terminator at the scalar's end
+  const std::string terminated(text);  // strtod reads up to a NUL, the scalar has a length
+  if (ResolveIntegerLiteral(target, terminated)) return true;
   char* end = nullptr;
-  const double value = std::strtod(copy.c_str(), &end);
-  if (end != copy.c_str() + copy.size() || value == HUGE_VAL) return false;
+  const double value = std::strtod(terminated.c_str(), &end);
+  if (end != terminated.c_str() + terminated.size() || value == HUGE_VAL) return false;
   constexpr double kTwo63 = 9223372036854775808.0;
   if (std::isnan(value) || std::floor(value) != value || value < -kTwo63 || value >= 2 * kTwo63) {
     target.SetFloat(value);
@@ -66,31 +119,45 @@ std::string_view Text(const yaml_char_t* text) {
   return text ? std::string_view(reinterpret_cast<const char*>(text)) : std::string_view();
 }
 
-// One step from a node to a child: an element index or a field name.
-using Step = std::variant<std::uint32_t, std::string>;
+bool IsQuoted(yaml_scalar_style_t style) {
+  return style == YAML_SINGLE_QUOTED_SCALAR_STYLE || style == YAML_DOUBLE_QUOTED_SCALAR_STYLE;
+}
 
-// The event handler. Open nodes are the ancestors of the next value; their
-// element arrays grow only at the innermost one, so the pointers stay valid
-// while they are open.
+using Key = std::shared_ptr<const std::string>;
+
+// The event handler.
+//
+// Anchored nodes are found again by their path from the root, since element
+// arrays move as they grow. Paths live in one arena as a tree of steps, each
+// pointing at its parent, so an anchor costs one index however deep it sits.
+// Steps of nodes that are closed and carry no anchor below them are dropped
+// again; keys are shared, never copied per step.
 class Builder {
  public:
   Builder(BindingProperty& result, std::size_t textLength)
-      : result_(result), aliasBudget_(kAliasBase + kAliasPerByte * textLength) {}
+      : result_(result),
+        budget_(textLength > (std::numeric_limits<std::size_t>::max() - kBudgetBase) / kBudgetPerByte
+                    ? std::numeric_limits<std::size_t>::max()
+                    : kBudgetBase + kBudgetPerByte * textLength) {
+    paths_.push_back({kNoParent, 0, nullptr, 0, true});
+  }
 
   // False once the result has failed.
   bool Handle(const yaml_event_t& event) {
     switch (event.type) {
       case YAML_DOCUMENT_START_EVENT:
-        if (!result_.IsEmpty()) return Fail("Multi-document YAML is not supported.");
+        if (!result_.IsEmpty()) return Fail(kMultiDocument);
+        // Aliases refer to anchors of their own document only.
+        anchors_.clear();
         return true;
       case YAML_SCALAR_EVENT: return Scalar(event);
       case YAML_ALIAS_EVENT: return Alias(event);
       case YAML_SEQUENCE_START_EVENT:
-        return Open(event, Text(event.data.sequence_start.anchor), "Unexpected start of sequence. At line: %1 col: %2",
-                    true);
+        return Open(event, Text(event.data.sequence_start.anchor), kSequenceAsKey,
+                    event.data.sequence_start.style == YAML_FLOW_SEQUENCE_STYLE, true);
       case YAML_MAPPING_START_EVENT:
-        return Open(event, Text(event.data.mapping_start.anchor), "Unexpected start of mapping. At line: %1 col: %2",
-                    false);
+        return Open(event, Text(event.data.mapping_start.anchor), kMappingAsKey,
+                    event.data.mapping_start.style == YAML_FLOW_MAPPING_STYLE, false);
       case YAML_SEQUENCE_END_EVENT:
       case YAML_MAPPING_END_EVENT: Close(); return true;
       default: return true;
@@ -98,71 +165,113 @@ class Builder {
   }
 
  private:
-  // Expanded aliases may create this many nodes in all: enough for any
-  // document that uses aliases to share data, far below a quadratic or
-  // exponential blow-up.
-  static constexpr std::size_t kAliasBase = 1000000;
-  static constexpr std::size_t kAliasPerByte = 16;
-  // libyaml's scanner does work proportional to the open depth for every
-  // token, so deep nesting would cost time quadratic in the input; no real
-  // document comes near this.
-  static constexpr std::size_t kMaxDepth = 512;
+  // Alias expansion may spend this much work in all, counted in nodes copied
+  // plus path steps walked (and a step per 32 bytes of a key it hashes or
+  // compares): room for any document that shares data through aliases
+  // (a 100-node anchor used 2,500 times), far below a quadratic or
+  // exponential blow-up, and within a few times the memory of the text's
+  // own nodes.
+  static constexpr std::size_t kBudgetBase = std::size_t{1} << 18;
+  static constexpr std::size_t kBudgetPerByte = 4;
+  static constexpr std::size_t kBytesPerStep = 32;
+  // libyaml 0.2 rescans every open flow level for each token, so its time is
+  // the text's length times the flow depth.
+  static constexpr std::size_t kMaxFlowDepth = 256;
+  static constexpr std::size_t kNoParent = std::numeric_limits<std::size_t>::max();
+
+  struct PathStep {
+    std::size_t parent;
+    std::uint32_t index;  // the element's index, when `key` is null
+    Key key;              // the field's name
+    std::size_t cost;     // of walking here from the root
+    bool pinned;          // an anchor refers to this step or one below it
+  };
+
+  struct Anchor {
+    Key key;               // an anchored mapping key's text, or
+    std::size_t path = 0;  // the anchored node's path
+    bool open = false;     // the node is an ancestor of what comes next
+  };
 
   struct OpenNode {
     BindingNode* node;
-    bool hasStep;  // false for the root
-    std::string anchor;
+    std::size_t path;
+    bool flow;
+    Anchor* anchor;  // entries of an unordered_map keep their address
   };
 
-  bool Fail(std::string message) {
+  bool Fail(std::string_view message) {
     result_.SetFailure(message);
     return false;
+  }
+
+  bool FailAt(std::string_view pattern, const yaml_event_t& event) {
+    const Mark at = StartOf(event);
+    return Fail(Format(pattern, at.line, at.column));
+  }
+
+  bool FailAt(std::string_view pattern, std::string_view name, const yaml_event_t& event) {
+    const Mark at = StartOf(event);
+    return Fail(Format(pattern, name, at.line, at.column));
   }
 
   bool InKeyPosition() const {
     return !open_.empty() && open_.back().node->GetKind() == BindingKind::Structure && !pendingKey_;
   }
 
-  // Picks the node the next value goes to and opens it.
+  std::size_t AddStep(std::size_t parent, std::uint32_t index, Key key) {
+    const std::size_t cost = paths_[parent].cost + 1 + (key ? key->size() / kBytesPerStep : 0);
+    paths_.push_back({parent, index, std::move(key), cost, false});
+    return paths_.size() - 1;
+  }
+
+  // Picks the node the next value goes to and opens it: a new element, the
+  // pending key's field, or (at the root) the root itself.
   BindingNode& Target() {
     if (open_.empty()) {
-      open_.push_back({&result_, false, {}});
+      open_.push_back({&result_, 0, false, nullptr});
       return result_;
     }
-    BindingNode& parent = *open_.back().node;
-    if (parent.GetKind() == BindingKind::Collection) {
-      const std::uint32_t index = static_cast<std::uint32_t>(parent.Size());
-      BindingNode& element = parent.At(index);
-      steps_.emplace_back(index);
-      open_.push_back({&element, true, {}});
+    OpenNode& parent = open_.back();
+    if (parent.node->GetKind() == BindingKind::Collection) {
+      const std::uint32_t index = parent.node->Size();
+      BindingNode& element = parent.node->At(index);
+      const std::size_t path = AddStep(parent.path, index, nullptr);
+      open_.push_back({&element, path, false, nullptr});
       return element;
     }
-    if (parent.GetKind() == BindingKind::Structure && pendingKey_) {
-      BindingNode& field = parent.Field(*pendingKey_);
-      steps_.emplace_back(std::move(*pendingKey_));
+    if (parent.node->GetKind() == BindingKind::Structure && pendingKey_) {
+      BindingNode& field = parent.node->Field(*pendingKey_);
+      const std::size_t path = AddStep(parent.path, 0, std::move(pendingKey_));
       pendingKey_.reset();
-      open_.push_back({&field, true, {}});
+      open_.push_back({&field, path, false, nullptr});
       return field;
     }
-    return parent;
+    return *parent.node;
   }
 
   void Close() {
     if (open_.empty()) return;
-    if (open_.back().hasStep) steps_.pop_back();
-    if (!open_.back().anchor.empty()) {
-      auto it = openAnchors_.find(open_.back().anchor);
-      if (--it->second == 0) openAnchors_.erase(it);
-    }
+    const OpenNode& node = open_.back();
+    if (node.anchor) node.anchor->open = false;
+    if (node.flow) --flowDepth_;
+    // Every step opened below this one has been closed: an unpinned step is
+    // the arena's last.
+    if (!paths_[node.path].pinned && node.path == paths_.size() - 1) paths_.pop_back();
     open_.pop_back();
   }
 
-  bool Record(std::string_view anchor, const yaml_event_t& event, std::variant<std::string, std::vector<Step>> item) {
-    if (anchor.empty()) return true;
-    const Mark at = StartOf(event);
-    if (!anchors_.emplace(std::string(anchor), std::move(item)).second) {
-      return Fail(Format("Duplicate occurrence of anchor \"%1\". At line: %2 col: %3", anchor, at.line, at.column));
-    }
+  // Records an anchor on the innermost open node.
+  bool RecordNode(std::string_view name, const yaml_event_t& event) {
+    if (name.empty()) return true;
+    const auto [entry, added] = anchors_.try_emplace(std::string(name));
+    if (!added) return FailAt(kDuplicateAnchor, name, event);
+    OpenNode& node = open_.back();
+    entry->second.path = node.path;
+    entry->second.open = true;
+    node.anchor = &entry->second;
+    for (std::size_t step = node.path; step != kNoParent && !paths_[step].pinned; step = paths_[step].parent)
+      paths_[step].pinned = true;
     return true;
   }
 
@@ -170,111 +279,101 @@ class Builder {
     const auto& scalar = event.data.scalar;
     const std::string_view text(reinterpret_cast<const char*>(scalar.value), scalar.length);
     const std::string_view tag = Text(scalar.tag);
+    const std::string_view anchor = Text(scalar.anchor);
     if (InKeyPosition()) {
-      if (!tag.empty() && tag != kStrTag) {
-        const Mark at = StartOf(event);
-        return Fail(Format("Invalid mapping key. Only string scalar keys are allowed. At line: %1 col: %2", at.line,
-                           at.column));
-      }
-      pendingKey_.emplace(text);
-      return Record(Text(scalar.anchor), event, std::string(text));
+      if (!tag.empty() && tag != kStrTag) return FailAt(kInvalidKey, event);
+      pendingKey_ = std::make_shared<const std::string>(text);
+      if (anchor.empty()) return true;
+      const auto [entry, added] = anchors_.try_emplace(std::string(anchor));
+      if (!added) return FailAt(kDuplicateAnchor, anchor, event);
+      entry->second.key = pendingKey_;
+      return true;
     }
     BindingNode& target = Target();
-    const bool quoted =
-        scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE || scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE;
-    ResolveYamlScalar(result_, target, tag, text, quoted);
-    if (!result_.IsValid()) return false;
-    if (!Record(Text(scalar.anchor), event, steps_)) return false;
+    ResolveYamlScalar(result_, target, tag, text, IsQuoted(scalar.style));
+    if (!result_.IsValid() || !RecordNode(anchor, event)) return false;
     Close();
     return true;
   }
 
-  bool Open(const yaml_event_t& event, std::string_view anchor, std::string_view keyMessage, bool sequence) {
-    if (InKeyPosition()) {
-      const Mark at = StartOf(event);
-      return Fail(Format(keyMessage, at.line, at.column));
-    }
-    if (open_.size() >= kMaxDepth) {
-      const Mark at = StartOf(event);
-      return Fail(Format("YAML nesting is too deep. At line: %1 col: %2", at.line, at.column));
-    }
+  bool Open(const yaml_event_t& event, std::string_view anchor, std::string_view keyMessage, bool flow,
+            bool sequence) {
+    if (InKeyPosition()) return FailAt(keyMessage, event);
+    if (flow && flowDepth_ >= kMaxFlowDepth) return FailAt(kTooDeep, event);
     BindingNode& target = Target();
-    if (sequence) {
-      target.MakeCollection();
-    } else {
-      target.MakeStructure();
+    if (sequence) target.MakeCollection();
+    else target.MakeStructure();
+    if (flow) {
+      open_.back().flow = true;
+      ++flowDepth_;
     }
-    if (!Record(anchor, event, steps_)) return false;
-    if (!anchor.empty()) {
-      open_.back().anchor = anchor;
-      ++openAnchors_[open_.back().anchor];
-    }
+    return RecordNode(anchor, event);
+  }
+
+  bool Spend(std::size_t work, std::string_view alias, const yaml_event_t& event) {
+    if (work > budget_) return FailAt(kAliasTooLarge, alias, event);
+    budget_ -= work;
     return true;
   }
 
-  // The node a recorded path leads to from the root.
-  const BindingNode& Walk(const std::vector<Step>& path) const {
+  // The node an anchored path leads to now; EmptyNode() where a later value
+  // replaced a node on the way.
+  const BindingNode& Walk(std::size_t path) {
+    walk_.clear();
+    for (std::size_t step = path; paths_[step].parent != kNoParent; step = paths_[step].parent) walk_.push_back(step);
     const BindingNode* node = &result_;
-    for (const Step& step : path) {
-      node = std::holds_alternative<std::uint32_t>(step) ? &node->At(std::get<std::uint32_t>(step))
-                                                          : &node->Find(std::get<std::string>(step));
+    for (auto step = walk_.rbegin(); step != walk_.rend(); ++step) {
+      const PathStep& at = paths_[*step];
+      node = at.key ? &node->Find(*at.key) : &node->At(at.index);
     }
     return *node;
   }
 
-  static std::size_t CountNodes(const BindingNode& root, std::size_t limit) {
+  // Nodes under and including `root`, counted up to one past `limit`.
+  std::size_t CountNodes(const BindingNode& root, std::size_t limit) {
     std::size_t count = 0;
-    std::vector<const BindingNode*> pending{&root};
-    while (!pending.empty() && count <= limit) {
-      const BindingNode* node = pending.back();
-      pending.pop_back();
+    pending_.assign(1, &root);
+    while (!pending_.empty() && count <= limit) {
+      const BindingNode* node = pending_.back();
+      pending_.pop_back();
       ++count;
-      for (const BindingNode& element : node->Elements()) pending.push_back(&element);
-      for (const auto field : node->Fields()) pending.push_back(&field.value);
+      for (const BindingNode& element : node->Elements()) pending_.push_back(&element);
+      for (const auto field : node->Fields()) pending_.push_back(&field.value);
     }
     return count;
   }
 
   bool Alias(const yaml_event_t& event) {
     const std::string_view name = Text(event.data.alias.anchor);
-    const Mark at = StartOf(event);
-    if (openAnchors_.count(std::string(name)) != 0) {
-      return Fail(Format("Cannot deserialize cyclic aliases. Alias \"%1\". At line: %2 col: %3", name, at.line,
-                         at.column));
-    }
     const auto found = anchors_.find(std::string(name));
-    if (found == anchors_.end()) {
-      return Fail(Format("Undefined alias encountered: \"%1\". At line: %2 col: %3", name, at.line, at.column));
-    }
+    if (found != anchors_.end() && found->second.open) return FailAt(kCyclicAlias, name, event);
+    if (found == anchors_.end()) return FailAt(kUndefinedAlias, name, event);
+    const Anchor& anchor = found->second;
     if (InKeyPosition()) {
-      // An alias used as a key names the field by the anchored key's text,
-      // or by an anchored string.
-      if (const auto* key = std::get_if<std::string>(&found->second)) {
-        pendingKey_.emplace(*key);
-        return true;
+      // An alias as a key names the field by the anchored key's text, or by
+      // an anchored string.
+      Key key = anchor.key;
+      if (!key) {
+        if (!Spend(paths_[anchor.path].cost, name, event)) return false;
+        const BindingNode& node = Walk(anchor.path);
+        if (node.GetKind() != BindingKind::String) return FailAt(kInvalidKey, event);
+        key = std::make_shared<const std::string>(node.GetString());
       }
-      const BindingNode& node = Walk(std::get<std::vector<Step>>(found->second));
-      if (node.GetKind() != BindingKind::String) {
-        return Fail(Format("Invalid mapping key. Only string scalar keys are allowed. At line: %1 col: %2", at.line,
-                           at.column));
-      }
-      pendingKey_.emplace(node.GetString());
+      if (!Spend(1 + key->size() / kBytesPerStep, name, event)) return false;
+      pendingKey_ = std::move(key);
       return true;
     }
-    if (const auto* key = std::get_if<std::string>(&found->second)) {
-      Target().SetString(*key);
+    if (anchor.key) {
+      if (!Spend(1 + anchor.key->size() / kBytesPerStep, name, event)) return false;
+      Target().SetString(*anchor.key);
     } else {
+      if (!Spend(paths_[anchor.path].cost, name, event)) return false;
       // The target is opened first: appending it may move its siblings, one
       // of which may be the anchored node. That node is complete (it is not
       // open), so it is neither the target nor one of its ancestors.
       BindingNode& target = Target();
-      const BindingNode& source = Walk(std::get<std::vector<Step>>(found->second));
-      const std::size_t nodes = CountNodes(source, aliasBudget_);
-      if (nodes > aliasBudget_) {
-        return Fail(Format("Alias expansion is too large. Alias \"%1\". At line: %2 col: %3", name, at.line,
-                           at.column));
-      }
-      aliasBudget_ -= nodes;
+      const BindingNode& source = Walk(anchor.path);
+      if (!Spend(CountNodes(source, budget_), name, event)) return false;
       target = source;
     }
     Close();
@@ -283,18 +382,20 @@ class Builder {
 
   BindingProperty& result_;
   std::vector<OpenNode> open_;
-  std::vector<Step> steps_;  // steps_[i] leads to the (i+1)-th open node with a step
-  std::optional<std::string> pendingKey_;
-  std::unordered_map<std::string, std::variant<std::string, std::vector<Step>>> anchors_;
-  std::unordered_map<std::string, std::size_t> openAnchors_;
-  std::size_t aliasBudget_;
+  std::vector<PathStep> paths_;  // [0] is the root
+  Key pendingKey_;
+  std::unordered_map<std::string, Anchor> anchors_;
+  std::size_t flowDepth_ = 0;
+  std::size_t budget_;
+  std::vector<std::size_t> walk_;            // scratch of Walk
+  std::vector<const BindingNode*> pending_;  // scratch of CountNodes
 };
 
 // libyaml's parser and its current event, released on every path.
 class Parser {
  public:
-  Parser(std::string_view text) {
-    yaml_parser_initialize(&parser_);
+  explicit Parser(std::string_view text) {
+    if (yaml_parser_initialize(&parser_) == 0) throw std::bad_alloc();
     yaml_parser_set_encoding(&parser_, YAML_UTF8_ENCODING);
     yaml_parser_set_input_string(&parser_, reinterpret_cast<const unsigned char*>(text.data()), text.size());
   }
@@ -312,10 +413,12 @@ class Parser {
     return hasEvent_ ? &event_ : nullptr;
   }
 
+  // libyaml's own line and column, counted from 0.
   std::string Error() const {
-    const char* problem = parser_.problem ? parser_.problem : "unknown problem";
-    return Format("YAML parser error: %1. At line: %2 col: %3", problem, parser_.problem_mark.line,
-                  parser_.problem_mark.column);
+    const char* problem = parser_.problem ? parser_.problem
+                          : parser_.error == YAML_MEMORY_ERROR ? "out of memory"
+                                                               : "unknown problem";
+    return Format(kParserError, problem, parser_.problem_mark.line, parser_.problem_mark.column);
   }
 
  private:
@@ -328,48 +431,40 @@ class Parser {
 
 void ResolveYamlScalar(BindingProperty& result, BindingNode& target, std::string_view tag, std::string_view text,
                        bool quoted) {
-  if (!tag.empty()) {
-    if (tag == kStrTag) {
-      target.SetString(text);
-      return;
-    }
-    const bool isInt = tag == "tag:yaml.org,2002:int";
-    if (isInt || tag == "tag:yaml.org,2002:float") {
-      BindingProperty input;
-      input.SetString(text);
-      if (!isInt) {
-        const double value = DoubleFromBinding(result, input, "yaml", std::numeric_limits<double>::max(), "double");
-        if (result.IsValid()) target.SetFloat(value);
-      } else if (text.starts_with('-')) {
-        const std::int64_t value = SignedFromBinding(result, input, "yaml", std::numeric_limits<std::int64_t>::min(),
-                                                     std::numeric_limits<std::int64_t>::max(), "int64_t");
-        if (result.IsValid()) target.SetSigned(value);
-      } else {
-        const std::uint64_t value =
-            UnsignedFromBinding(result, input, "yaml", std::numeric_limits<std::uint64_t>::max(), "uint64_t");
-        if (result.IsValid()) target.SetUnsigned(value);
-      }
-      return;
-    }
-    if (tag == "tag:yaml.org,2002:bool") {
-      if (IsTrueWord(text)) target.SetBool(true);
-      else if (IsFalseWord(text)) target.SetBool(false);
-      return;
-    }
-    result.SetFailure(Format("Unsupported YAML tag '%1'.", tag));
+  if (tag.empty()) {
+    if (quoted) target.SetString(text);
+    else if (IsNullWord(text)) target.Reset();
+    else if (ResolvePlainNumber(target, text)) return;
+    else if (IsTrueWord(text)) target.SetBool(true);
+    else if (IsFalseWord(text)) target.SetBool(false);
+    else target.SetString(text);
     return;
   }
-  if (quoted) {
+  if (tag == kStrTag) {
     target.SetString(text);
-  } else if (IsNullWord(text)) {
-    target.Reset();
-  } else if (ResolvePlainNumber(target, text)) {
-  } else if (IsTrueWord(text)) {
-    target.SetBool(true);
-  } else if (IsFalseWord(text)) {
-    target.SetBool(false);
+  } else if (tag == kIntTag || tag == kFloatTag) {
+    BindingProperty input;
+    input.SetString(text);
+    if (tag == kFloatTag) {
+      const double value = DoubleFromBinding(result, input, "yaml", std::numeric_limits<double>::max(), "double");
+      if (result.IsValid()) target.SetFloat(value);
+    } else if (text.starts_with('-')) {
+      const std::int64_t value = SignedFromBinding(result, input, "yaml", std::numeric_limits<std::int64_t>::min(),
+                                                   std::numeric_limits<std::int64_t>::max(), "int64_t");
+      if (result.IsValid()) target.SetSigned(value);
+    } else {
+      const std::uint64_t value =
+          UnsignedFromBinding(result, input, "yaml", std::numeric_limits<std::uint64_t>::max(), "uint64_t");
+      if (result.IsValid()) target.SetUnsigned(value);
+    }
+  } else if (tag == kBoolTag) {
+    // Not a boolean word: no value, and no error either. A repeated key's
+    // earlier value goes too.
+    if (IsTrueWord(text)) target.SetBool(true);
+    else if (IsFalseWord(text)) target.SetBool(false);
+    else target.Reset();
   } else {
-    target.SetString(text);
+    result.SetFailure(Format(kUnsupportedTag, tag));
   }
 }
 
@@ -387,9 +482,9 @@ BindingProperty ParseYaml(std::string_view text) {
       if (event->type == YAML_STREAM_END_EVENT || !builder.Handle(*event)) break;
     }
   } catch (const std::length_error&) {
-    result.SetFailure("YAML document is too large.");
+    result.SetFailure(kTooLarge);
   } catch (const std::bad_alloc&) {
-    result.SetFailure("YAML document is too large.");
+    result.SetFailure(kTooLarge);
   }
   return result;
 }
