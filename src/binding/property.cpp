@@ -61,6 +61,8 @@ std::string Decimal(Integer value) {
   return std::string(buffer, result.ptr);
 }
 
+}  // namespace
+
 std::string Base64(std::span<const std::uint8_t> bytes) {
   static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string text;
@@ -84,8 +86,6 @@ std::string Base64(std::span<const std::uint8_t> bytes) {
   }
   return text;
 }
-
-}  // namespace
 
 const char* BindingKindName(BindingKind kind) noexcept {
   switch (kind) {

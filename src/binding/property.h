@@ -36,6 +36,9 @@ enum class BindingKind : std::uint8_t {
 // that names no kind.
 const char* BindingKindName(BindingKind kind) noexcept;
 
+// Standard Base64 with padding: how Blobs read as text and write as JSON.
+std::string Base64(std::span<const std::uint8_t> bytes);
+
 struct EnumValue {
   std::int32_t value = 0;
   const TypeIdentity* enumType = nullptr;

@@ -143,27 +143,6 @@ class StringSink {
   std::string& text_;
 };
 
-std::string Base64(std::span<const std::uint8_t> bytes) {
-  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string text;
-  text.reserve((bytes.size() + 2) / 3 * 4);
-  std::size_t i = 0;
-  for (; i + 3 <= bytes.size(); i += 3) {
-    const std::uint32_t group = std::uint32_t(bytes[i]) << 16 | std::uint32_t(bytes[i + 1]) << 8 | bytes[i + 2];
-    for (int shift = 18; shift >= 0; shift -= 6) text += kAlphabet[(group >> shift) & 63];
-  }
-  const std::size_t rest = bytes.size() - i;
-  if (rest != 0) {
-    std::uint32_t group = std::uint32_t(bytes[i]) << 16;
-    if (rest == 2) group |= std::uint32_t(bytes[i + 1]) << 8;
-    text += kAlphabet[group >> 18];
-    text += kAlphabet[(group >> 12) & 63];
-    text += rest == 2 ? kAlphabet[(group >> 6) & 63] : '=';
-    text += '=';
-  }
-  return text;
-}
-
 template <typename Writer>
 class JsonWriterVisitor final : public BindingVisitor {
  public:
