@@ -235,7 +235,7 @@ TEST(BindingStorage, FreedTreesGiveEveryPageAndRegionBack) {
     EXPECT_GT(provider.RegionCount(), regions);
   }
   EXPECT_EQ(provider.PagesInUse(), pages);
-  EXPECT_EQ(provider.RegionCount(), regions);
+  EXPECT_LE(provider.RegionCount(), regions + BindingPageProvider::kProcessSpareRegions);
 }
 
 TEST(BindingStorage, ExhaustionIsReportedAndNothingLeaks) {

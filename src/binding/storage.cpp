@@ -15,7 +15,7 @@ namespace Vexa {
 BindingPageProvider& BindingPageProvider::Process() noexcept {
   // Never destroyed: a tree held by a static object may free its pages after
   // the ordinary static destructors have run.
-  static BindingPageProvider* const provider = new BindingPageProvider();
+  static BindingPageProvider* const provider = new BindingPageProvider(kProcessSpareRegions);
   return *provider;
 }
 
@@ -27,6 +27,7 @@ void* BindingPageProvider::AcquirePage() {
   Os::LockGuard guard(lock_);
   if (withFree_ == nullptr) MapRegion();
   Region* region = withFree_;
+  if (region->freeMask == 0xFFFF && spares_ > 0) --spares_;
   const int index = std::countr_zero(static_cast<unsigned>(region->freeMask));
   region->freeMask = static_cast<std::uint16_t>(region->freeMask & ~(1u << index));
   if (region->freeMask == 0) UnlinkWithFree(region);
@@ -47,6 +48,12 @@ void BindingPageProvider::ReleasePage(void* page) noexcept {
   region.freeMask = static_cast<std::uint16_t>(region.freeMask | (1u << index));
   --pagesInUse_;
   if (region.freeMask == 0xFFFF) {
+    // Only a region of the real platform may wait: a test's fake may be gone
+    // by the time the region would be unmapped.
+    if (spares_ < spareLimit_ && region.env == &Os::Env::Posix()) {
+      ++spares_;
+      return;
+    }
     UnlinkWithFree(&region);
     region.env->UnmapRegion(region.base, kRegionSize);
     regions_.erase(it);

@@ -29,13 +29,19 @@ class BindingPageProvider {
  public:
   static constexpr std::size_t kPageSize = 4096;
   static constexpr std::size_t kPagesPerRegion = 16;
+  // What the process-wide provider keeps mapped when no page is in use.
+  static constexpr std::size_t kProcessSpareRegions = 4;
   static constexpr std::size_t kRegionSize = kPageSize * kPagesPerRegion;
 
   // The one instance every pool uses. It is never destroyed, so trees that
   // outlive static destruction can still give their pages back.
   static BindingPageProvider& Process() noexcept;
 
-  BindingPageProvider() = default;
+  // `spareRegions`: how many wholly free regions stay mapped for the next
+  // tree instead of going back at once. Mapping and unmapping a region costs
+  // more than building a small tree in it, and a process that builds and
+  // drops one message tree at a time would otherwise pay it for every tree.
+  explicit BindingPageProvider(std::size_t spareRegions = 0) noexcept : spareLimit_(spareRegions) {}
   // Unmaps whatever is still mapped (a provider of its own, in tests).
   ~BindingPageProvider();
   BindingPageProvider(const BindingPageProvider&) = delete;
@@ -66,6 +72,8 @@ class BindingPageProvider {
   std::map<std::uintptr_t, Region> regions_;  // by base address
   Region* withFree_ = nullptr;
   std::size_t pagesInUse_ = 0;
+  std::size_t spareLimit_ = 0;
+  std::size_t spares_ = 0;  // wholly free regions kept mapped
 };
 
 // One size class: slots of one size, taken first from a 144-byte page inside

@@ -59,6 +59,18 @@ TEST(BindingPageProvider, RegionGoesBackWhenAllSixteenPagesAreFree) {
   provider.ReleasePage(pages[BindingPageProvider::kPagesPerRegion - 1]);
   EXPECT_EQ(provider.RegionCount(), 0u);
   EXPECT_EQ(provider.PagesInUse(), 0u);
+
+  // With a spare allowed, one wholly free region stays for the next tree,
+  // and only one.
+  BindingPageProvider keeping(1);
+  pages.clear();
+  for (size_t i = 0; i < 2 * BindingPageProvider::kPagesPerRegion; ++i) pages.push_back(keeping.AcquirePage());
+  for (void* page : pages) keeping.ReleasePage(page);
+  EXPECT_EQ(keeping.RegionCount(), 1u);
+  const void* again = keeping.AcquirePage();
+  EXPECT_EQ(keeping.RegionCount(), 1u);  // served from the spare
+  keeping.ReleasePage(const_cast<void*>(again));
+  EXPECT_EQ(keeping.RegionCount(), 1u);
 }
 
 TEST(BindingStringTable, InterningCountsAndGrowth) {
