@@ -2,21 +2,241 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+#include <thread>
+
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 namespace TovHost {
 namespace {
+
+constexpr uint32_t kGet = 2;
+constexpr uint32_t kPost = 6;
+
+// Iterative so that nesting depth costs heap, not stack.
+constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag;
+
+// A plug-in that keeps rescheduling itself with no delay would hold virtual
+// time still for ever; past this many turns at one instant AdvanceTime gives
+// up on the instant and reports it instead of hanging the test.
+constexpr int kTurnsPerInstant = 100000;
+
+using JsonWriter = rapidjson::Writer<rapidjson::StringBuffer>;
 
 double RealSeconds() {
   using namespace std::chrono;
   return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-const char* MethodName(uint32_t method) {
-  static const char* const names[] = {"", "DELETE", "GET", "HEAD", "OPTIONS", "PATCH", "POST", "PUT", "CUSTOM"};
-  return method < 9 ? names[method] : "";
+rapidjson::SizeType JsonSize(size_t size) { return static_cast<rapidjson::SizeType>(size); }
+
+void WriteText(JsonWriter& writer, const std::string& text) { writer.String(text.data(), JsonSize(text.size())); }
+
+// Scripted JSON goes in unchecked; a typo shows up when the text is parsed
+// for delivery or for a response.
+void WriteJson(JsonWriter& writer, const std::string& json) {
+  if (json.empty()) {
+    writer.Null();
+  } else {
+    writer.RawValue(json.data(), json.size(), rapidjson::kObjectType);
+  }
+}
+
+std::string Written(const rapidjson::StringBuffer& buffer) { return std::string(buffer.GetString(), buffer.GetSize()); }
+
+char* CopyText(const char* text, size_t length) {
+  char* copy = new char[length + 1];
+  if (length) std::memcpy(copy, text, length);
+  copy[length] = '\0';
+  return copy;
+}
+
+std::string Base64(const void* data, uint32_t size) {
+  static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  std::string out;
+  out.reserve((size + 2) / 3 * 4);
+  for (uint32_t i = 0; i < size; i += 3) {
+    const uint32_t rest = size - i;
+    const uint32_t word = (uint32_t{bytes[i]} << 16) | (rest > 1 ? uint32_t{bytes[i + 1]} << 8 : 0) |
+                          (rest > 2 ? uint32_t{bytes[i + 2]} : 0);
+    out += alphabet[(word >> 18) & 63];
+    out += alphabet[(word >> 12) & 63];
+    out += rest > 1 ? alphabet[(word >> 6) & 63] : '=';
+    out += rest > 2 ? alphabet[word & 63] : '=';
+  }
+  return out;
+}
+
+// The reader's events, built into an owned tree. Open containers collect
+// their members on a heap stack and become blocks when they close, so the
+// blocks get their final sizes and depth never reaches the call stack.
+class TreeBuilder {
+ public:
+  TreeBuilder() = default;
+  TreeBuilder(const TreeBuilder&) = delete;
+  TreeBuilder& operator=(const TreeBuilder&) = delete;
+  ~TreeBuilder() {
+    // Only a failed parse leaves anything here.
+    for (Frame& frame : open_) {
+      for (HostValue& item : frame.items) FreeHostValue(&item);
+      for (const HostObjectEntry& entry : frame.entries) {
+        delete[] entry.key;
+        HostValue value = entry.value;
+        FreeHostValue(&value);
+      }
+      delete[] frame.key;
+    }
+    FreeHostValue(&root_);
+  }
+
+  // Hands the finished tree over.
+  HostValue Take() {
+    const HostValue root = root_;
+    root_ = HostValue{};
+    return root;
+  }
+
+  bool Null() { return Add(HostValue{}); }
+  bool Bool(bool value) {
+    HostValue v{};
+    v.kind = HostValueKind_Bool;
+    v.u.boolean = value ? 1 : 0;
+    return Add(v);
+  }
+  bool Int(int value) { return Int64(value); }
+  bool Uint(unsigned value) { return Int64(value); }
+  bool Int64(int64_t value) {
+    HostValue v{};
+    v.kind = HostValueKind_Int64;
+    v.u.int64 = value;
+    return Add(v);
+  }
+  bool Uint64(uint64_t value) {
+    if (value <= static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) return Int64(static_cast<int64_t>(value));
+    HostValue v{};
+    v.kind = HostValueKind_UInt64;
+    v.u.uint64 = value;
+    return Add(v);
+  }
+  bool Double(double value) {
+    HostValue v{};
+    v.kind = HostValueKind_Double;
+    v.u.number = value;
+    return Add(v);
+  }
+  bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }  // not requested
+  bool String(const char* text, rapidjson::SizeType length, bool) {
+    HostValue v{};
+    v.kind = HostValueKind_String;
+    v.u.string.data = CopyText(text, length);
+    v.u.string.length = length;
+    return Add(v);
+  }
+  bool StartObject() {
+    open_.push_back(Frame{true, {}, {}, nullptr});
+    return true;
+  }
+  bool Key(const char* text, rapidjson::SizeType length, bool) {
+    open_.back().key = CopyText(text, length);
+    return true;
+  }
+  bool EndObject(rapidjson::SizeType) {
+    Frame frame = std::move(open_.back());
+    open_.pop_back();
+    HostValue v{};
+    v.kind = HostValueKind_Object;
+    v.u.object.count = static_cast<uint32_t>(frame.entries.size());
+    if (!frame.entries.empty()) {
+      v.u.object.entries = new HostObjectEntry[frame.entries.size()];
+      std::copy(frame.entries.begin(), frame.entries.end(), v.u.object.entries);
+    }
+    return Add(v);
+  }
+  bool StartArray() {
+    open_.push_back(Frame{false, {}, {}, nullptr});
+    return true;
+  }
+  bool EndArray(rapidjson::SizeType) {
+    Frame frame = std::move(open_.back());
+    open_.pop_back();
+    HostValue v{};
+    v.kind = HostValueKind_Array;
+    v.u.array.count = static_cast<uint32_t>(frame.items.size());
+    if (!frame.items.empty()) {
+      v.u.array.items = new HostValue[frame.items.size()];
+      std::copy(frame.items.begin(), frame.items.end(), v.u.array.items);
+    }
+    return Add(v);
+  }
+
+ private:
+  struct Frame {
+    bool object;
+    std::vector<HostValue> items;
+    std::vector<HostObjectEntry> entries;
+    char* key;  // the member name read, waiting for its value
+  };
+
+  bool Add(const HostValue& value) {
+    if (open_.empty()) {
+      root_ = value;
+      return true;
+    }
+    Frame& frame = open_.back();
+    if (!frame.object) {
+      frame.items.push_back(value);
+      return true;
+    }
+    HostObjectEntry entry{};
+    entry.key = frame.key;
+    entry.value = value;
+    entry.keyOwned = 1;
+    frame.key = nullptr;
+    frame.entries.push_back(entry);
+    return true;
+  }
+
+  std::vector<Frame> open_;
+  HostValue root_{};
+};
+
+void ReleaseBody(RemotingResponse* response) {
+  HostValue body = response->body;
+  FreeHostValue(&body);
+  response->body = HostValue{};
+}
+
+std::string ResourceEventName(const std::string& uri) {
+  std::vector<std::string> parts{"OnJsonApiEvent"};
+  for (size_t start = 0; start < uri.size();) {
+    size_t end = uri.find('/', start);
+    if (end == std::string::npos) end = uri.size();
+    if (end > start) parts.push_back(uri.substr(start, end - start));
+    start = end + 1;
+  }
+  const size_t keep = parts.size() > 1 && parts[1] == "tov-platform-config" ? 6 : 4;
+  std::string name;
+  for (size_t i = 0; i < parts.size() && i < keep; ++i) name += (i ? "_" : "") + parts[i];
+  return name;
+}
+
+// The text of a JSON string value; false for any other JSON.
+bool JsonText(const std::string& json, std::string* out) {
+  HostValue value{};
+  if (!HostValueFromJson(json, &value)) return false;
+  const bool isText = value.kind == HostValueKind_String;
+  if (isText) out->assign(value.u.string.data, value.u.string.length);
+  FreeHostValue(&value);
+  return isText;
 }
 
 }  // namespace
@@ -25,6 +245,202 @@ const char* LevelName(int32_t level) {
   static const char* const names[] = {"  OKAY", "  WARN", " ERROR", "ALWAYS"};
   return level >= 0 && level < 4 ? names[level] : "     ?";
 }
+
+const char* MethodName(uint32_t method) {
+  static const char* const names[] = {"", "DELETE", "GET", "HEAD", "OPTIONS", "PATCH", "POST", "PUT", "CUSTOM"};
+  return method < 9 ? names[method] : "";
+}
+
+bool HostValueFromJson(const std::string& json, HostValue* out) {
+  *out = HostValue{};
+  TreeBuilder builder;
+  rapidjson::MemoryStream stream(json.data(), json.size());
+  rapidjson::Reader reader;
+  if (reader.Parse<kParseFlags>(stream, builder).IsError()) return false;
+  *out = builder.Take();
+  return true;
+}
+
+void FreeHostValue(HostValue* value) {
+  if (!value) return;
+  // Children are copied out before their block goes, so each block is freed
+  // as soon as it has been read and depth never reaches the call stack.
+  std::vector<HostValue> pending{*value};
+  *value = HostValue{};
+  while (!pending.empty()) {
+    const HostValue v = pending.back();
+    pending.pop_back();
+    switch (v.kind) {
+      case HostValueKind_String:
+        delete[] v.u.string.data;
+        break;
+      case HostValueKind_Bytes:
+        // Byte blocks are made as new uint8_t[].
+        delete[] static_cast<const uint8_t*>(v.u.bytes.data);
+        break;
+      case HostValueKind_Array:
+        for (uint32_t i = 0; v.u.array.items && i < v.u.array.count; ++i) pending.push_back(v.u.array.items[i]);
+        delete[] v.u.array.items;
+        break;
+      case HostValueKind_Object:
+        for (uint32_t i = 0; v.u.object.entries && i < v.u.object.count; ++i) {
+          if (v.u.object.entries[i].keyOwned) delete[] v.u.object.entries[i].key;
+          const HostValue child = v.u.object.entries[i].value;
+          pending.push_back(child);
+        }
+        delete[] v.u.object.entries;
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+std::string HostValueToJson(const HostValue& value) {
+  rapidjson::StringBuffer buffer;
+  JsonWriter writer(buffer);
+  // Open containers, each a copy of its value (an entry's value sits
+  // unaligned in its packed entry) and the index of the next member.
+  struct Frame {
+    HostValue container;
+    uint32_t next;
+  };
+  std::vector<Frame> open;
+  auto write = [&](const HostValue& v) {
+    switch (v.kind) {
+      case HostValueKind_Null:
+        writer.Null();
+        break;
+      case HostValueKind_Bool:
+        writer.Bool(v.u.boolean != 0);
+        break;
+      case HostValueKind_Int64:
+        writer.Int64(v.u.int64);
+        break;
+      case HostValueKind_UInt64:
+        writer.Uint64(v.u.uint64);
+        break;
+      case HostValueKind_Double:
+        if (std::isfinite(v.u.number)) {
+          writer.Double(v.u.number);
+        } else {
+          writer.Null();
+        }
+        break;
+      case HostValueKind_BorrowedString:
+      case HostValueKind_String:
+        writer.String(v.u.string.data ? v.u.string.data : "", v.u.string.data ? v.u.string.length : 0);
+        break;
+      case HostValueKind_BorrowedBytes:
+      case HostValueKind_Bytes:
+        WriteText(writer, Base64(v.u.bytes.data, v.u.bytes.data ? v.u.bytes.size : 0));
+        break;
+      case HostValueKind_Array:
+        writer.StartArray();
+        open.push_back(Frame{v, 0});
+        break;
+      case HostValueKind_Object:
+        writer.StartObject();
+        open.push_back(Frame{v, 0});
+        break;
+      default:
+        WriteText(writer, "<kind " + std::to_string(v.kind) + ">");
+        break;
+    }
+  };
+  write(value);
+  while (!open.empty()) {
+    Frame& frame = open.back();
+    const HostValue& c = frame.container;
+    if (c.kind == HostValueKind_Array) {
+      if (!c.u.array.items || frame.next >= c.u.array.count) {
+        writer.EndArray();
+        open.pop_back();
+        continue;
+      }
+      const HostValue child = c.u.array.items[frame.next++];
+      write(child);  // may grow `open`: `frame` is not used after this
+    } else {
+      if (!c.u.object.entries || frame.next >= c.u.object.count) {
+        writer.EndObject();
+        open.pop_back();
+        continue;
+      }
+      const HostObjectEntry& entry = c.u.object.entries[frame.next++];
+      const char* key = entry.key ? entry.key : "";
+      writer.Key(key, JsonSize(std::strlen(key)));
+      const HostValue child = entry.value;
+      write(child);
+    }
+  }
+  return Written(buffer);
+}
+
+Reply Reply::Json(std::string json, int32_t status) {
+  Reply reply;
+  reply.status = status;
+  reply.bodyJson = std::move(json);
+  return reply;
+}
+
+Reply Reply::Failure(int32_t status, std::string text) {
+  Reply reply;
+  reply.status = status;
+  reply.error = std::move(text);
+  return reply;
+}
+
+Reply Reply::Stream(std::vector<std::string> chunks, uint32_t sizeHint) {
+  Reply reply;
+  reply.stream = true;
+  reply.chunks = std::move(chunks);
+  reply.streamSizeHint = sizeHint;
+  return reply;
+}
+
+struct Core::Stream {
+  std::vector<std::string> chunks;
+  size_t index = 0;   // the chunk being read
+  size_t offset = 0;  // bytes of it already delivered
+  bool failsAtEnd = false;
+  Core* core = nullptr;
+
+  static uint8_t Read(void* stream, void* buffer, uint32_t* count, uint8_t* more) {
+    auto* self = static_cast<Stream*>(stream);
+    if (!self || !count || !more) return 0;
+    const uint32_t room = *count;
+    *count = 0;
+    if (self->index >= self->chunks.size()) {
+      *more = 0;
+      return self->failsAtEnd ? 0 : 1;
+    }
+    const std::string& chunk = self->chunks[self->index];
+    const size_t n = std::min<size_t>(room, chunk.size() - self->offset);
+    if (n > 0) {
+      if (!buffer) return 0;
+      std::memcpy(buffer, chunk.data() + self->offset, n);
+    }
+    self->offset += n;
+    if (self->offset == chunk.size()) {
+      ++self->index;
+      self->offset = 0;
+    }
+    *count = static_cast<uint32_t>(n);
+    // A failing stream promises more past its last chunk, so that the reader
+    // comes back and meets the failure.
+    *more = self->index < self->chunks.size() || self->failsAtEnd ? 1 : 0;
+    return 1;
+  }
+
+  static void Close(void* stream) {
+    auto* self = static_cast<Stream*>(stream);
+    if (!self) return;
+    Core& core = *self->core;
+    ++core.streamsClosed_;
+    std::erase(core.openStreams_, self);
+    delete self;
+  }
+};
 
 Core::Core(ClockMode mode, uintptr_t handle)
     : state_{CoreApi{&Core::Request, &Core::Reserved1, &Core::SendEvent, &Core::RegisterEventHandler,
@@ -35,6 +451,12 @@ Core::Core(ClockMode mode, uintptr_t handle)
       mode_(mode),
       realStart_(RealSeconds()) {}
 
+Core::~Core() {
+  // A plug-in that never closed its streams is seen in the counts; the
+  // blocks still go, so that leak checks point at the plug-in's own leaks.
+  for (Stream* stream : openStreams_) delete stream;
+}
+
 Core& Core::From(const CoreApi* api) {
   // The table is the first member of the state, so its address is the state's.
   return *reinterpret_cast<const State*>(api)->self;
@@ -43,76 +465,351 @@ Core& Core::From(const CoreApi* api) {
 double Core::Now() const { return mode_ == ClockMode::Virtual ? virtualNow_ : RealSeconds() - realStart_; }
 
 void Core::AdvanceTime(double seconds) {
-  const double until = Now() + seconds;
-  while (!scheduled_.empty() && scheduled_.begin()->first.first <= until) {
-    if (mode_ == ClockMode::Virtual && scheduled_.begin()->first.first > virtualNow_)
-      virtualNow_ = scheduled_.begin()->first.first;
+  if (!(seconds > 0)) seconds = 0;
+  const double target = Now() + seconds;
+  auto reach = [&](double when) {
+    if (mode_ == ClockMode::Virtual) {
+      virtualNow_ = std::max(virtualNow_, when);
+    } else if (when > Now()) {
+      std::this_thread::sleep_for(std::chrono::duration<double>(when - Now()));
+    }
+  };
+  double instant = Now();
+  int turnsAtInstant = 0;
+  while (!queue_.empty() && queue_.begin()->first.first <= target) {
+    reach(queue_.begin()->first.first);
+    if (Now() != instant) {
+      instant = Now();
+      turnsAtInstant = 0;
+    } else if (++turnsAtInstant > kTurnsPerInstant) {
+      misuse_.push_back("AdvanceTime: callbacks keep rescheduling themselves at " + std::to_string(instant) + " s");
+      break;
+    }
     RunOnce();
   }
-  if (mode_ == ClockMode::Virtual && until > virtualNow_) virtualNow_ = until;
+  reach(target);
+  RunOnce();
 }
 
 void Core::RunOnce() {
-  // Only what is due now runs; callbacks scheduled meanwhile wait for a later turn.
+  // Work added during the turn waits for a later one, even when a handler
+  // pumps a nested turn meanwhile.
   const double now = Now();
-  const uint64_t lastSequence = scheduleSequence_;
-  while (!scheduled_.empty()) {
-    auto it = scheduled_.begin();
-    if (it->first.first > now || it->first.second >= lastSequence) break;
-    Scheduled task = it->second;
-    scheduled_.erase(it);
-    task.callback(task.context);
+  const uint64_t callbackLimit = scheduleSequence_;
+  const uint64_t eventLimit = eventsQueued_;
+  for (;;) {
+    auto it = queue_.begin();
+    while (it != queue_.end() && it->first.first <= now && it->first.second >= callbackLimit) ++it;
+    if (it == queue_.end() || it->first.first > now) break;
+    const size_t index = it->second;
+    queue_.erase(it);
+    history_[index].ran = true;
+    // The callback may schedule more, which moves history_.
+    const ScheduledCallback callback = history_[index].callback;
+    void* const context = history_[index].context;
+    callback(context);
   }
+  while (eventsTaken_ < eventLimit && !pendingEvents_.empty()) {
+    QueuedEvent event = std::move(pendingEvents_.front());
+    pendingEvents_.pop_front();
+    ++eventsTaken_;
+    Deliver(event.name, event.payloadJson);
+  }
+}
+
+void Core::QueueEvent(std::string name, std::string payloadJson) {
+  pendingEvents_.push_back(QueuedEvent{std::move(name), std::move(payloadJson)});
+  ++eventsQueued_;
+}
+
+void Core::SetResource(const std::string& uri, const std::string& json) {
+  const bool existed = resources_.count(uri) != 0;
+  resources_[uri] = json;
+  rapidjson::StringBuffer buffer;
+  JsonWriter writer(buffer);
+  writer.StartObject();
+  writer.Key("uri");
+  WriteText(writer, uri);
+  writer.Key("eventType");
+  writer.String(existed ? "Update" : "Create");
+  writer.Key("data");
+  WriteJson(writer, json);
+  writer.EndObject();
+  QueueEvent(ResourceEventName(uri), Written(buffer));
+}
+
+void Core::DeleteResource(const std::string& uri) {
+  resources_.erase(uri);
+  rapidjson::StringBuffer buffer;
+  JsonWriter writer(buffer);
+  writer.StartObject();
+  writer.Key("uri");
+  WriteText(writer, uri);
+  writer.Key("eventType");
+  writer.String("Delete");
+  writer.Key("data");
+  writer.Null();
+  writer.EndObject();
+  QueueEvent(ResourceEventName(uri), Written(buffer));
+}
+
+void Core::PushLcds(const std::string& className, const std::string& bodyJson) {
+  std::string name = "OnLcdsEvent_" + className;
+  std::replace(name.begin(), name.end(), '.', '_');
+  rapidjson::StringBuffer buffer;
+  JsonWriter writer(buffer);
+  writer.StartObject();
+  writer.Key("clientId");
+  writer.String("client");
+  writer.Key("subtopic");
+  writer.String("");
+  writer.Key("typeName");
+  WriteText(writer, className);
+  writer.Key("body");
+  WriteJson(writer, bodyJson);
+  writer.EndObject();
+  QueueEvent(std::move(name), Written(buffer));
+}
+
+void Core::PushEvent(const std::string& name, const std::string& payloadJson) { QueueEvent(name, payloadJson); }
+
+void Core::DeliverEvent(const std::string& name, const std::string& payloadJson) { Deliver(name, payloadJson); }
+
+std::string Core::ServiceProxyAnswer(const std::string& uuid, const std::string& service, const std::string& method,
+                                     const std::string& payload, const std::string& status,
+                                     const std::string& error) {
+  rapidjson::StringBuffer buffer;
+  JsonWriter writer(buffer);
+  writer.StartObject();
+  const std::pair<const char*, const std::string*> fields[] = {{"uuid", &uuid},       {"serviceName", &service},
+                                                               {"methodName", &method}, {"payload", &payload},
+                                                               {"status", &status},   {"error", &error}};
+  for (const auto& [key, text] : fields) {
+    writer.Key(key);
+    WriteText(writer, *text);
+  }
+  writer.EndObject();
+  return Written(buffer);
+}
+
+void Core::OnRequest(uint32_t method, const std::string& url, RequestHandler handler) {
+  requestHandlers_[{method, url}] = std::move(handler);
+}
+
+void Core::SetLcdsHandler(const std::string& destination, const std::string& method, LcdsHandler handler) {
+  lcdsHandlers_[{destination, method}] = std::move(handler);
+}
+
+bool Core::HasHandler(const std::string& eventName) const {
+  return std::any_of(handlers_.begin(), handlers_.end(),
+                     [&](const EventHandlerRecord& h) { return h.eventName == eventName; });
+}
+
+void Core::Fire(const ScheduledRecord& record) {
+  if (record.callback) record.callback(record.context);
+}
+
+Reply Core::Serve(const RequestRecord& request) {
+  if (auto it = requestHandlers_.find({request.method, request.url}); it != requestHandlers_.end()) {
+    // The handler may replace itself while it runs.
+    const RequestHandler handler = it->second;
+    return handler(request);
+  }
+  const std::string path = request.url.substr(0, request.url.find('?'));
+  if (request.method == kGet) {
+    auto it = resources_.find(request.url);
+    if (it == resources_.end()) it = resources_.find(path);
+    if (it != resources_.end()) return Reply::Json(it->second);
+  }
+  if (request.method == kPost) {
+    if (path == "/tov-login/v1/session/invoke") return ServeLcdsInvoke(request);
+    if (path == "/tov-login/v1/service-proxy-method-requests") return Reply::Json("");
+    if (path == "/tov-login/v1/service-proxy-uuid-requests")
+      return Reply::Json("\"uuid-" + std::to_string(nextUuid_++) + "\"");
+    if (path.starts_with("/telemetry/v1/events/")) return Reply::Json("");
+  }
+  return Reply::Failure(404, std::string("No resource at ") + MethodName(request.method) + " " + request.url);
+}
+
+Reply Core::ServeLcdsInvoke(const RequestRecord& request) {
+  std::string destination, method;
+  HostValue callArgs{};
+  if (request.args.size() < 3 || !JsonText(request.args[0], &destination) || !JsonText(request.args[1], &method) ||
+      !HostValueFromJson(request.args[2], &callArgs) || callArgs.kind != HostValueKind_Array) {
+    FreeHostValue(&callArgs);
+    return Reply::Failure(400, "Malformed LCDS invoke: expected a destination, a method and an array of arguments");
+  }
+  std::vector<std::string> args;
+  for (uint32_t i = 0; i < callArgs.u.array.count; ++i) args.push_back(HostValueToJson(callArgs.u.array.items[i]));
+  FreeHostValue(&callArgs);
+
+  const auto it = lcdsHandlers_.find({destination, method});
+  if (it == lcdsHandlers_.end()) return Reply::Failure(404, "No LCDS handler for " + destination + "." + method);
+  const LcdsHandler handler = it->second;
+  const LcdsReply answer = handler(args);
+  if (!answer.error.empty()) return Reply::Failure(answer.status, answer.error);
+  rapidjson::StringBuffer buffer;
+  JsonWriter writer(buffer);
+  writer.StartObject();
+  writer.Key("typeName");
+  WriteText(writer, answer.typeName);
+  writer.Key("body");
+  WriteJson(writer, answer.bodyJson);
+  writer.EndObject();
+  return Reply::Json(Written(buffer), answer.status);
+}
+
+void Core::Fill(RemotingResponse* response, const Reply& reply) {
+  response->status = reply.status;
+  auto fail = [&](const std::string& text) {
+    texts_.push_back(text);
+    response->error = texts_.back().c_str();
+  };
+  if (!reply.error.empty()) {
+    fail(reply.error);
+    return;
+  }
+  if (reply.stream) {
+    auto* stream = new Stream{reply.chunks, 0, 0, reply.streamFailsAtEnd, this};
+    openStreams_.push_back(stream);
+    ++streamsOpened_;
+    response->stream = stream;
+    response->streamRead = &Stream::Read;
+    response->streamClose = &Stream::Close;
+    response->streamSizeHint = reply.streamSizeHint;
+    return;
+  }
+  HostValue body{};
+  if (!HostValueFromJson(reply.bodyJson.empty() ? "null" : reply.bodyJson, &body)) {
+    misuse_.push_back("A scripted reply is not JSON: " + reply.bodyJson);
+    response->status = 500;
+    fail("The scripted reply is not JSON");
+    return;
+  }
+  response->body = body;
+  response->release = &ReleaseBody;
+}
+
+void Core::Deliver(const std::string& name, const std::string& payloadJson) {
+  std::vector<EventHandlerRecord> targets;
+  for (const EventHandlerRecord& h : handlers_)
+    if (h.eventName == name) targets.push_back(h);
+  if (targets.empty()) return;
+  HostValue payload{};
+  if (!HostValueFromJson(payloadJson.empty() ? "null" : payloadJson, &payload)) {
+    misuse_.push_back("The payload of event " + name + " is not JSON: " + payloadJson);
+    return;
+  }
+  for (const EventHandlerRecord& target : targets) {
+    // Handlers re-enter the core; one unregistered (or replaced) by an
+    // earlier one is not called any more.
+    const bool current = std::any_of(handlers_.begin(), handlers_.end(), [&](const EventHandlerRecord& h) {
+      return h.eventName == name && h.coreHandle == target.coreHandle && h.callback == target.callback &&
+             h.context == target.context;
+    });
+    if (!current) continue;
+    const HostEvent event{name.c_str(), payload, target.context};
+    target.callback(&event);
+  }
+  FreeHostValue(&payload);
 }
 
 void Core::Request(const CoreApi* api, RemotingResponse* response, const RemotingRequest* request) {
   Core& core = From(api);
-  core.lastError_ = std::string("No resource at ") + MethodName(request->method) + " " +
-                    (request->url ? request->url : "");
-  response->error = core.lastError_.c_str();
-  response->status = 404;
+  if (!response || !request) {
+    core.misuse_.push_back("Request without a response or a request");
+    return;
+  }
+  RequestRecord record;
+  record.method = request->method;
+  record.url = request->url ? request->url : "";
+  for (uint32_t i = 0; request->args && i < request->argCount; ++i)
+    record.args.push_back(HostValueToJson(request->args[i].value));
+  record.requestWord = request->requestWord;
+  core.requests_.push_back(record);
+  // Served from a copy: a handler may cause more requests, which move requests_.
+  core.Fill(response, core.Serve(record));
 }
 
-void Core::Reserved1(const CoreApi*, uintptr_t, uintptr_t) {}
+void Core::Reserved1(const CoreApi* api, uintptr_t, uintptr_t) {
+  From(api).misuse_.push_back("Reserved1 called");
+}
 
 void Core::SendEvent(const CoreApi* api, const HostEvent* event) {
-  if (event && event->name) From(api).sentEvents_.push_back(event->name);
+  Core& core = From(api);
+  if (!event || !event->name) {
+    core.misuse_.push_back("SendEvent without an event name");
+    return;
+  }
+  SentEvent sent{event->name, HostValueToJson(event->payload), reinterpret_cast<uintptr_t>(event->context)};
+  core.QueueEvent(sent.name, sent.payloadJson);
+  core.events_.push_back(std::move(sent));
 }
 
 void Core::RegisterEventHandler(const CoreApi* api, const char* eventName, uintptr_t coreHandle,
                                 HostEventCallback callback, void* context, uint32_t flags) {
-  From(api).handlers_.push_back(EventHandlerRecord{eventName ? eventName : "", coreHandle, callback, context, flags});
+  Core& core = From(api);
+  if (!eventName || !callback) {
+    core.misuse_.push_back(std::string("RegisterEventHandler without a name or a callback: ") +
+                           (eventName ? eventName : "(null)"));
+    return;
+  }
+  for (EventHandlerRecord& h : core.handlers_) {
+    if (h.eventName == eventName && h.coreHandle == coreHandle) {
+      h.callback = callback;
+      h.context = context;
+      h.flags = flags;
+      return;
+    }
+  }
+  core.handlers_.push_back(EventHandlerRecord{eventName, coreHandle, callback, context, flags});
 }
 
 void Core::UnregisterEventHandler(const CoreApi* api, const char* eventName, uintptr_t coreHandle) {
   Core& core = From(api);
   const std::string name = eventName ? eventName : "";
   core.unregistered_.push_back(name);
-  std::erase_if(core.handlers_, [&](const EventHandlerRecord& h) {
+  const size_t removed = std::erase_if(core.handlers_, [&](const EventHandlerRecord& h) {
     return h.eventName == name && h.coreHandle == coreHandle;
   });
+  if (removed == 0) core.misuse_.push_back("UnregisterEventHandler for " + name + ", which has no handler");
 }
 
 void Core::ScheduleCallback(const CoreApi* api, const char* label, ScheduledCallback callback, void* context,
                             double delaySeconds, uint32_t) {
   Core& core = From(api);
-  if (!callback) return;
+  if (!callback) {
+    core.misuse_.push_back(std::string("ScheduleCallback without a callback: ") + (label ? label : "(null)"));
+    return;
+  }
   if (!(delaySeconds > 0)) delaySeconds = 0;  // NaN and negatives run on the next turn
-  core.scheduled_.emplace(std::make_pair(core.Now() + delaySeconds, core.scheduleSequence_++),
-                          Scheduled{label ? label : "", callback, context});
+  const double dueAt = core.Now() + delaySeconds;
+  core.history_.push_back(ScheduledRecord{label ? label : "", callback, context, delaySeconds, dueAt, false});
+  core.queue_.emplace(std::make_pair(dueAt, core.scheduleSequence_++), core.history_.size() - 1);
 }
 
-void Core::Pump(const CoreApi* api) { From(api).RunOnce(); }
+void Core::Pump(const CoreApi* api) {
+  Core& core = From(api);
+  ++core.waits_.pump;
+  if (core.onPump) core.onPump(core.waits_.pump);
+  core.RunOnce();
+}
 
-void Core::BeginWait(const CoreApi* api, const char*, uint32_t) { ++From(api).waitDepth_; }
+void Core::BeginWait(const CoreApi* api, const char* label, uint32_t) {
+  Core& core = From(api);
+  ++core.waits_.beginWait;
+  ++core.waitDepth_;
+  core.waitLabels_.push_back(label ? label : "");
+}
 
 void Core::EndWait(const CoreApi* api) {
   Core& core = From(api);
   if (core.waitDepth_ == 0) {
-    std::fprintf(stderr, "tov-core: EndWait without BeginWait\n");
+    core.misuse_.push_back("EndWait without BeginWait");
     return;
   }
   --core.waitDepth_;
+  ++core.waits_.endWait;
 }
 
 void Core::Log(const CoreApi* api, int32_t level, const char* message) {

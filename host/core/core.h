@@ -1,11 +1,23 @@
 // The stand-in for the client's core process: serves a CoreApi table to a
-// plug-in, keeps the handlers it registers, and runs a loop over a clock
-// that tests advance explicitly (virtual) or that follows real time.
+// plug-in, keeps the handlers it registers, answers its requests from a
+// resource store and scriptable services, and runs a loop over a clock that
+// tests advance explicitly (virtual) or that follows real time.
+//
+// It knows the plug-in only through include/tov/plugin_abi.h. Values cross
+// as HostValue trees, which the stand-in builds from and writes to JSON text
+// with its own code, so tests script it in JSON:
+//
+//   core.SetResource("/tov-gameflow/v1/session", R"({"phase":"ChampSelect"})");
+//   core.PushLcds("com.vexagames.platform.game.GameDTO", R"({"id":7})");
+//   core.AdvanceTime(2.5);
+//   EXPECT_EQ(core.Events().back().name, "OnJsonApiEvent");
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,10 +42,87 @@ enum class ClockMode { Virtual, Real };
 
 // "  OKAY", "  WARN", " ERROR", "ALWAYS"; anything else "     ?".
 const char* LevelName(int32_t level);
+// "DELETE" … "PUT" for 1 to 7, "CUSTOM" for 8, "" otherwise.
+const char* MethodName(uint32_t method);
+
+// ---- HostValue and JSON text ---------------------------------------------
+// Builds an owned HostValue tree (every kind owned: String, Bytes never,
+// Array, Object with owned keys) from JSON text; false on malformed text.
+// Whole numbers become Int64 (UInt64 above INT64_MAX), others Double.
+bool HostValueFromJson(const std::string& json, HostValue* out);
+// Frees a tree made by HostValueFromJson (or any tree of owned kinds whose
+// blocks came from the C++ new of this process).
+void FreeHostValue(HostValue* value);
+// Compact JSON of any HostValue; Bytes as a Base64 text, unknown kinds as
+// "<kind N>".
+std::string HostValueToJson(const HostValue& value);
+
+// One request the plug-in made.
+struct RequestRecord {
+  uint32_t method = 0;
+  std::string url;
+  std::vector<std::string> args;  // each argument value as compact JSON
+  uintptr_t requestWord = 0;
+};
+
+// What a scripted service answers to one request.
+struct Reply {
+  int32_t status = 200;
+  std::string error;     // non-empty: the response's failure text
+  std::string bodyJson;  // the body value; empty: Null
+  // Stream: the body comes through the stream functions in these chunks,
+  // one read each (a chunk larger than the plug-in's buffer is served over
+  // several reads); `more` stays set until the last chunk.
+  bool stream = false;
+  std::vector<std::string> chunks;
+  uint32_t streamSizeHint = 0;
+  bool streamFailsAtEnd = false;  // after the chunks, read reports failure
+
+  static Reply Json(std::string json, int32_t status = 200);
+  static Reply Failure(int32_t status, std::string text);
+  static Reply Stream(std::vector<std::string> chunks, uint32_t sizeHint = 0);
+};
+using RequestHandler = std::function<Reply(const RequestRecord&)>;
+
+// An LCDS service's answer: the platform class of the returned object and
+// the object, or a failure of the invoke request.
+struct LcdsReply {
+  std::string typeName{};
+  std::string bodyJson{};  // empty: Null
+  std::string error{};     // non-empty: the invoke request fails
+  int32_t status = 200;
+};
+// Called with the invoke's call arguments, each as compact JSON.
+using LcdsHandler = std::function<LcdsReply(const std::vector<std::string>& args)>;
+
+// An event the plug-in sent.
+struct SentEvent {
+  std::string name;
+  std::string payloadJson;
+  uintptr_t context = 0;
+};
+
+// Every ScheduleCallback call, kept after it ran so a test can fire a stale
+// context again.
+struct ScheduledRecord {
+  std::string label;
+  ScheduledCallback callback = nullptr;
+  void* context = nullptr;
+  double delaySeconds = 0;
+  double dueAt = 0;  // on the core's clock
+  bool ran = false;
+};
+
+struct WaitCounts {
+  int beginWait = 0;
+  int pump = 0;
+  int endWait = 0;
+};
 
 class Core {
  public:
   explicit Core(ClockMode mode = ClockMode::Virtual, uintptr_t handle = 0xC0DE);
+  ~Core();
   Core(const Core&) = delete;
   Core& operator=(const Core&) = delete;
 
@@ -41,19 +130,69 @@ class Core {
   uintptr_t Handle() const { return handle_; }
   CoreContext Context() const { return CoreContext{Api(), handle_}; }
 
+  // ---- Clock and loop ----------------------------------------------------
   // Seconds on the core's clock.
   double Now() const;
-  // Virtual clock: moves time forward, running every callback that falls due.
+  // Moves time forward (virtual: jumps from due time to due time; real:
+  // sleeps), running a turn at each due time and one at the end.
   void AdvanceTime(double seconds);
-  // One turn of the loop: due callbacks, in due order.
+  // One turn of the loop: the callbacks due now, in due order (those
+  // scheduled during the turn wait for a later one), then the queued events.
   void RunOnce();
+  // Called at the start of every Pump with its 1-based count, before the turn.
+  std::function<void(int pump)> onPump;
 
+  // ---- Scripting ---------------------------------------------------------
+  // Stores the resource (GET answers it) and queues its event for the
+  // handlers of its event name: eventType "Create" when new, else "Update".
+  void SetResource(const std::string& uri, const std::string& json);
+  // Removes it and queues a "Delete" event with Null data.
+  void DeleteResource(const std::string& uri);
+  // Queues an "OnLcdsEvent_" event (the class name with "." as "_") whose
+  // payload is {clientId, subtopic, typeName, body}.
+  void PushLcds(const std::string& className, const std::string& bodyJson);
+  // Queues any event; delivered on the next turn to the handlers of `name`.
+  void PushEvent(const std::string& name, const std::string& payloadJson);
+  // Delivers at once, inside this call (as the core may do during a request).
+  void DeliverEvent(const std::string& name, const std::string& payloadJson);
+  // A service-proxy answer payload {uuid, serviceName, methodName, payload,
+  // status, error}.
+  static std::string ServiceProxyAnswer(const std::string& uuid, const std::string& service,
+                                        const std::string& method, const std::string& payload,
+                                        const std::string& status = "200", const std::string& error = "");
+  // Answers requests with this method and URL (exact, query included); a
+  // later handler for the same pair replaces the earlier one. Takes
+  // precedence over the built-in services.
+  void OnRequest(uint32_t method, const std::string& url, RequestHandler handler);
+  // Answers "/tov-login/v1/session/invoke" for a destination and method.
+  void SetLcdsHandler(const std::string& destination, const std::string& method, LcdsHandler handler);
+
+  // Built in: GET of a stored resource; POST "/tov-login/v1/session/invoke"
+  // through the LCDS table; POST "/tov-login/v1/service-proxy-method-requests"
+  // (success, no body) and "/tov-login/v1/service-proxy-uuid-requests" (the
+  // text "uuid-1", "uuid-2", …); POST "/telemetry/v1/events/…" (success).
+  // Anything else: status 404 and "No resource at {METHOD} {url}".
+
+  // ---- What happened -------------------------------------------------------
+  const std::vector<RequestRecord>& Requests() const { return requests_; }
+  const std::vector<SentEvent>& Events() const { return events_; }
   const std::vector<LogLine>& Logs() const { return logs_; }
   const std::vector<EventHandlerRecord>& Handlers() const { return handlers_; }
+  bool HasHandler(const std::string& eventName) const;
   const std::vector<std::string>& Unregistered() const { return unregistered_; }
-  const std::vector<std::string>& SentEvents() const { return sentEvents_; }
-  size_t PendingCallbacks() const { return scheduled_.size(); }
+  const std::vector<ScheduledRecord>& Scheduled() const { return history_; }
+  size_t PendingCallbacks() const { return queue_.size(); }
+  // Calls a recorded callback again with its context, as a buggy or late
+  // core would.
+  void Fire(const ScheduledRecord& record);
+  const WaitCounts& Waits() const { return waits_; }
+  const std::vector<std::string>& WaitLabels() const { return waitLabels_; }
   int WaitDepth() const { return waitDepth_; }
+  // Misuse of the table seen so far (EndWait without BeginWait, unknown
+  // handler unregistered, …), one text each.
+  const std::vector<std::string>& Misuse() const { return misuse_; }
+  int StreamsOpened() const { return streamsOpened_; }
+  int StreamsClosed() const { return streamsClosed_; }
   // Called for every line the plug-in logs, as it arrives.
   std::function<void(const LogLine&)> onLog;
 
@@ -62,11 +201,11 @@ class Core {
     CoreApi api;
     Core* self;
   };
-  struct Scheduled {
-    std::string label;
-    ScheduledCallback callback;
-    void* context;
+  struct QueuedEvent {
+    std::string name;
+    std::string payloadJson;
   };
+  struct Stream;
   static Core& From(const CoreApi* api);
 
   static void Request(const CoreApi* api, RemotingResponse* response, const RemotingRequest* request);
@@ -82,19 +221,44 @@ class Core {
   static void EndWait(const CoreApi* api);
   static void Log(const CoreApi* api, int32_t level, const char* message);
 
+  Reply Serve(const RequestRecord& request);
+  Reply ServeLcdsInvoke(const RequestRecord& request);
+  void Fill(RemotingResponse* response, const Reply& reply);
+  void Deliver(const std::string& name, const std::string& payloadJson);
+  void QueueEvent(std::string name, std::string payloadJson);
+
   State state_;
   uintptr_t handle_;
   ClockMode mode_;
   double virtualNow_ = 0;
   double realStart_;
-  std::multimap<std::pair<double, uint64_t>, Scheduled> scheduled_;
+  // (due time, sequence) → index into history_
+  std::multimap<std::pair<double, uint64_t>, size_t> queue_;
   uint64_t scheduleSequence_ = 0;
+  std::vector<ScheduledRecord> history_;
+  std::deque<QueuedEvent> pendingEvents_;
+  std::map<std::string, std::string> resources_;
+  std::map<std::pair<uint32_t, std::string>, RequestHandler> requestHandlers_;
+  std::map<std::pair<std::string, std::string>, LcdsHandler> lcdsHandlers_;
+  uint64_t nextUuid_ = 1;
+  std::vector<RequestRecord> requests_;
+  std::vector<SentEvent> events_;
   std::vector<LogLine> logs_;
   std::vector<EventHandlerRecord> handlers_;
   std::vector<std::string> unregistered_;
-  std::vector<std::string> sentEvents_;
-  std::string lastError_;
+  std::deque<std::string> texts_;  // failure texts handed out, alive as long as the core
+  std::vector<std::string> waitLabels_;
+  std::vector<std::string> misuse_;
+  WaitCounts waits_;
   int waitDepth_ = 0;
+  int streamsOpened_ = 0;
+  int streamsClosed_ = 0;
+  // Counts of events ever queued and taken, so a turn (even one nested in a
+  // pump from a handler) delivers only what was queued before it began.
+  uint64_t eventsQueued_ = 0;
+  uint64_t eventsTaken_ = 0;
+  // Streams handed out and not closed yet; the core frees them when it ends.
+  std::vector<Stream*> openStreams_;
 };
 
 // A plug-in library loaded into this process and the objects made from it.
