@@ -30,6 +30,11 @@ inline constexpr bool kNamedBySignature<bool> = true;
 template <>
 inline constexpr bool kNamedBySignature<BindingProperty> = true;
 
+// A type whose identity peers rely on gets its id fixed here instead of
+// hashed from its signature: specialise with the 32-bit value.
+template <typename T>
+inline constexpr std::uint32_t kFixedTypeId = 0;
+
 // One record per native type, created on first use and never freed. The id
 // is the FNV-1a hash of the type's signature text, so it is a constant of
 // the build, the same in every run. Two types whose ids collide would let
@@ -48,6 +53,7 @@ class TypeIdentity {
 
   template <typename T>
   static constexpr std::uint32_t IdOf() noexcept {
+    if constexpr (kFixedTypeId<std::remove_cvref_t<T>> != 0) return kFixedTypeId<std::remove_cvref_t<T>>;
     const std::uint32_t hash = Fnv1a32(StaticType::Name<std::remove_cvref_t<T>>());
     return hash == kPlaceholderId ? 1 : hash;
   }

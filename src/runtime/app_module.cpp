@@ -2,21 +2,99 @@
 
 #include <vector>
 
+#include "runtime/service_proxy.h"
+
 namespace Vexa {
 
-AppModule::~AppModule() = default;
+std::string EventNameForUri(std::string_view uri) {
+  std::vector<std::string_view> parts{"OnJsonApiEvent"};
+  for (std::size_t i = 0; i < uri.size();) {
+    const std::size_t end = std::min(uri.find('/', i), uri.size());
+    if (end > i) parts.push_back(uri.substr(i, end - i));
+    i = end + 1;
+  }
+  const std::size_t keep = parts.size() > 1 && parts[1] == "tov-platform-config" ? 6 : 4;
+  std::string name;
+  for (std::size_t i = 0; i < parts.size() && i < keep; ++i) {
+    if (i) name += '_';
+    name += parts[i];
+  }
+  return name;
+}
 
-void AppModule::Subscribe(const char* eventName) { ++subscriptionCounts_[eventName]; }
+bool UriMatchesPattern(std::string_view pattern, std::string_view uri) {
+  std::size_t p = 0, u = 0;
+  while (p < pattern.size() && u < uri.size()) {
+    if (pattern[p] != '*') {
+      if (pattern[p] != uri[u]) return false;
+      ++p, ++u;
+    } else if (uri[u] != '/') {
+      if (++u == uri.size()) ++p;
+    } else {
+      ++p;
+    }
+  }
+  return p == pattern.size() && u == uri.size();
+}
 
-void AppModule::Unsubscribe(const char* eventName) {
-  auto it = subscriptionCounts_.find(eventName);
-  if (it != subscriptionCounts_.end() && --it->second <= 0) subscriptionCounts_.erase(it);
+std::string LcdsEventName(std::string_view className) {
+  std::string name = "OnLcdsEvent_";
+  for (const char c : className) name += c == '.' ? '_' : c;
+  return name;
+}
+
+AppModule::AppModule() = default;
+AppModule::~AppModule() { ForgetTickets(); }
+
+void AppModule::InitializeApp(uintptr_t coreHandle, const std::string& shortName, const std::string& userAgent) {
+  coreHandle_ = coreHandle;
+  shortName_ = shortName;
+  userAgent_ = userAgent;
+  telemetry_ = std::make_unique<TelemetrySender>(*this);
+  serviceProxy_ = std::make_unique<ServiceProxy>(*this);
+  AddEventHandler<PluginServiceProxyResponse>(
+      "OnServiceProxyUuidEvent", 1, [this](PluginServiceProxyResponse& answer) { serviceProxy_->OnUuidAnswer(answer); });
+  AddEventHandler<PluginServiceProxyResponse>("OnServiceProxyMethodEvent", 1, [this](PluginServiceProxyResponse& answer) {
+    serviceProxy_->OnMethodAnswer(answer);
+  });
+  AddEventHandler<PluginServiceProxyResponse>(
+      "OnServiceProxyAsyncEvent", 1, [this](PluginServiceProxyResponse& answer) { serviceProxy_->OnAsyncAnswer(answer); });
+}
+
+void AppModule::Subscribe(const std::string& uri) {
+  const std::string name = EventNameForUri(uri);
+  if (++subscriptionCounts_[name] != 1) return;
+  AddEventHandler<PluginResourceEvent>(name, 0, [this](PluginResourceEvent& event) { DispatchResource(event); });
+}
+
+void AppModule::Unsubscribe(const std::string& uri) {
+  const std::string name = EventNameForUri(uri);
+  const auto it = subscriptionCounts_.find(name);
+  if (it == subscriptionCounts_.end()) return;  // never subscribed: nothing to give back
+  if (--it->second != 0) return;
+  subscriptionCounts_.erase(it);
+  UnregisterEventHandler(name.c_str(), coreHandle_);
+  eventHandlers_.erase(name);
+}
+
+std::uint32_t AppModule::SubscriptionCount(const std::string& eventName) const {
+  const auto it = subscriptionCounts_.find(eventName);
+  return it == subscriptionCounts_.end() ? 0 : it->second;
 }
 
 void AppModule::Shutdown() {
-  for (const auto& [name, handler] : eventHandlers_) UnregisterEventHandler(name.c_str(), coreHandle_);
+  // Moved out first: an unregistration that re-enters must not see a table
+  // that is being walked.
+  const auto handlers = std::move(eventHandlers_);
   eventHandlers_.clear();
+  for (const auto& entry : handlers) UnregisterEventHandler(entry.first.c_str(), coreHandle_);
   subscriptionCounts_.clear();
+  exactObservers_.clear();
+  patternObservers_.clear();
+  lcdsHandlers_.clear();
+  timers_.clear();
+  ForgetTickets();
+  if (serviceProxy_) serviceProxy_->Clear();
 }
 
 std::vector<std::string> AppModule::RegisteredEventNames() const {
@@ -25,30 +103,49 @@ std::vector<std::string> AppModule::RegisteredEventNames() const {
   return names;
 }
 
-void AppModule::InitializeApp(uintptr_t coreHandle, const std::string& shortName,
-                              const std::string& userAgent) {
-  coreHandle_ = coreHandle;
-  shortName_ = shortName;
-  userAgent_ = userAgent;
-  // Answers of the service proxy arrive as these events; the matching of
-  // answers to requests hangs off them.
-  for (const char* name : {"OnServiceProxyUuidEvent", "OnServiceProxyMethodEvent", "OnServiceProxyAsyncEvent"})
-    AddEventHandler(name, 1, [](const HostEvent&) {});
+void AppModule::AddObserver(const std::string& uri, ResourceObserver observer) {
+  if (uri.find('*') != std::string::npos)
+    patternObservers_[uri] = std::move(observer);
+  else
+    exactObservers_[uri] = std::move(observer);
 }
 
-void AppModule::AddEventHandler(const std::string& eventName, uint32_t flags, EventHandler handler) {
-  auto [it, added] = eventHandlers_.try_emplace(eventName, std::move(handler));
-  if (added) RegisterEventHandler(it->first.c_str(), coreHandle_, &AppModule::DeliverEvent, this, flags);
+void AppModule::DispatchResource(PluginResourceEvent& event) {
+  if (event.uri.empty() || event.uri.front() != '/') event.uri.insert(event.uri.begin(), '/');
+  if (const auto it = exactObservers_.find(event.uri); it != exactObservers_.end()) {
+    const ResourceObserver observer = it->second;
+    (*observer)(event);
+  }
+  // An observer may add, replace or (through Shutdown) remove observers:
+  // walk a snapshot and call only those still stored under their pattern.
+  std::vector<std::pair<std::string, ResourceObserver>> matching;
+  for (const auto& [pattern, observer] : patternObservers_)
+    if (UriMatchesPattern(pattern, event.uri)) matching.emplace_back(pattern, observer);
+  for (const auto& [pattern, observer] : matching) {
+    const auto it = patternObservers_.find(pattern);
+    if (it != patternObservers_.end() && it->second == observer) (*observer)(event);
+  }
 }
 
-void AppModule::DeliverEvent(const HostEvent* event) {
-  if (!event || !event->name || !event->context) return;
-  auto* self = static_cast<AppModule*>(event->context);
-  auto it = self->eventHandlers_.find(event->name);
-  if (it == self->eventHandlers_.end()) return;
-  // A handler may unregister itself; keep it alive for this call.
-  EventHandler handler = it->second;
-  handler(*event);
+AppModule::Result<void> AppModule::PublishDeleted(const std::string& uri) {
+  return SendResourceEvent("OnJsonApiEvent", PluginResourceEvent{uri, PluginResourceEventType::Delete, {}}, 0);
+}
+
+AppModule::Result<void> AppModule::SendResourceEvent(const std::string& eventName, const PluginResourceEvent& payload,
+                                                     uintptr_t context) {
+  const BindingProperty tree = ToBinding(payload, *registry_);
+  if (!tree.IsValid()) return Failure(std::string(tree.FailureMessage()));
+  HostValue value{};
+  BindingToHostValue(tree, value, registry_);
+  const std::string derived = EventNameForUri(payload.uri);
+  HostEvent event{derived.c_str(), value, reinterpret_cast<void*>(context)};
+  SendEvent(&event);
+  if (eventName != derived) {
+    event.name = eventName.c_str();
+    SendEvent(&event);
+  }
+  ReleaseHostValue(value);
+  return {};
 }
 
 }  // namespace Vexa

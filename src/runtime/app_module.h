@@ -1,26 +1,70 @@
 // The abstract runtime base of a plug-in: the operations it needs from the
-// core, and the tables it keeps on the core's behalf.
+// core, and the tables it keeps on the core's behalf — waiting and timers,
+// requests, resource and LCDS events, the service proxy and telemetry.
+//
+// Everything runs inside calls that the core makes, and re-entrantly while a
+// wait pumps the core's loop: a handler may subscribe, observe, publish or
+// restart a timer from inside a delivery. Every walk over a table therefore
+// runs over a snapshot and looks each entry up again before calling it, and
+// every callable is kept alive by a shared pointer for the length of its call.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
+#include "binding/conversion.h"
+#include "binding/failure.h"
+#include "binding/host_value.h"
+#include "binding/property.h"
+#include "binding/registry.h"
+#include "binding/type_identity.h"
+#include "formats/json.h"
+#include "remoting/method.h"
+#include "runtime/runtime_types.h"
 #include "tov/plugin_abi.h"
 
 namespace Vexa {
 
+class ServiceProxy;
+class TelemetrySender;
+
+// "OnJsonApiEvent" and the URI's first segments joined by "_".
+std::string EventNameForUri(std::string_view uri);
+// "*" stands for a run of characters other than "/", empty only in front of
+// a "/".
+bool UriMatchesPattern(std::string_view pattern, std::string_view uri);
+// "OnLcdsEvent_" and the class name with every "." as "_".
+std::string LcdsEventName(std::string_view className);
+
+// Nanoseconds on the monotonic clock of the platform layer.
+std::uint64_t MonotonicNanos();
+
 class AppModule {
  public:
-  using EventHandler = std::function<void(const HostEvent&)>;
+  template <typename T>
+  using Result = MaybeType<Failure, T>;
+  template <typename T>
+  using ResourceHandler = std::function<void(const std::string& uri, PluginResourceEventType type, const T& value)>;
 
-  AppModule() = default;
+  AppModule();
   AppModule(const AppModule&) = delete;
   AppModule& operator=(const AppModule&) = delete;
 
-  virtual void Subscribe(const char* eventName);
-  virtual void Unsubscribe(const char* eventName);
+  // Reference-counted per event name; the first registers with the core.
+  virtual void Subscribe(const std::string& uri);
+  // The last unregisters; one without a Subscribe does nothing.
+  virtual void Unsubscribe(const std::string& uri);
   virtual ~AppModule();
   // Unregisters every event handler from the core and empties the tables.
   virtual void Shutdown();
@@ -41,24 +85,392 @@ class AppModule {
   uintptr_t CoreHandle() const { return coreHandle_; }
   const std::string& ShortName() const { return shortName_; }
   const std::string& UserAgent() const { return userAgent_; }
-  // Names registered with the core, in registration order of first use.
+  bool IsStopping() const { return stopping_.load(); }
+  BindingRegistry& Registry() { return *registry_; }
+  const BindingRegistry& Registry() const { return *registry_; }
+  // Names registered with the core, in name order.
   std::vector<std::string> RegisteredEventNames() const;
+  std::uint32_t SubscriptionCount(const std::string& eventName) const;
+
+  // ---- Waiting and time ------------------------------------------------
+  // Pumps the core until the future is ready; most futures of the runtime
+  // are ready when returned, and then the core is not called at all.
+  template <typename T>
+  Result<T> Await(std::future<Result<T>> future);
+  // Lets the core run one turn.
+  void Yield();
+  // Runs `callable` once at `deadline` (monotonic nanoseconds) or on the
+  // next turn when that has passed; returns the callback's id.
+  std::uint64_t Schedule(std::string_view label, std::function<void()> callable, std::uint64_t deadline);
+  // Starts or restarts the named timer: `callable` runs every `interval`
+  // seconds, measured from the start of each run, until restarted or
+  // Shutdown.
+  void StartTimer(const std::string& name, double intervalSeconds, std::function<void()> callable);
+  std::size_t ScheduledCount() const;
+
+  // ---- Requests --------------------------------------------------------
+  // The caller owns and releases `response`.
+  template <typename... Args>
+  Result<void> RawRequest(RemotingMethod method, std::string_view url, RemotingResponse& response,
+                          const Args&... args);
+  template <typename... Args>
+  Result<void> CheckedRequest(RemotingMethod method, std::string_view url, const Args&... args);
+  template <typename T, typename... Args>
+  Result<T> TypedRequest(RemotingMethod method, std::string_view url, const Args&... args);
+
+  // ---- Resource events -------------------------------------------------
+  // Delivers the current value at once (exact URIs) and every later change.
+  template <typename T>
+  void Observe(const std::string& uri, ResourceHandler<T> handler);
+  template <typename T>
+  Result<void> Publish(PluginResourceEventType type, const std::string& uri, const T& value);
+  Result<void> PublishDeleted(const std::string& uri);
+  // Sends the event under the URI's own name, and under `eventName` too when
+  // that differs.
+  Result<void> SendResourceEvent(const std::string& eventName, const PluginResourceEvent& payload,
+                                 uintptr_t context);
+  // Registers `handler` for events of `eventName` whose payload converts to
+  // Payload; a later handler for the name replaces it.
+  template <typename Payload>
+  void AddEventHandler(const std::string& eventName, uint32_t flags, std::function<void(Payload&)> handler);
+
+  // ---- LCDS ------------------------------------------------------------
+  // Ties a registered DTO type to its platform class name.
+  template <typename T>
+  void RegisterLcdsClass(const std::string& className);
+  template <typename T, typename... Args>
+  std::future<Result<T>> InvokeLcds(const std::string& destination, const std::string& method, const Args&... args);
+  template <typename... Args>
+  Result<void> InvokeLcdsWithoutResult(const std::string& destination, const std::string& method,
+                                       const Args&... args);
+  template <typename T>
+  void SubscribeLcds(const std::string& className, std::function<void(const T&)> handler);
+
+  // ---- Service proxy and telemetry ---------------------------------------
+  ServiceProxy& Proxy() { return *serviceProxy_; }
+  TelemetrySender& Telemetry() { return *telemetry_; }
 
  protected:
-  // Keeps the three values and registers the service-proxy events.
+  // Keeps the three values, creates the telemetry sender and registers the
+  // service-proxy events.
   void InitializeApp(uintptr_t coreHandle, const std::string& shortName, const std::string& userAgent);
-
-  // Registers `handler` for `eventName` with the core (once per name).
-  void AddEventHandler(const std::string& eventName, uint32_t flags, EventHandler handler);
+  void SetRegistry(BindingRegistry* registry) { registry_ = registry; }
+  void SetStopping() { stopping_.store(true); }
 
  private:
+  friend class ServiceProxy;
+
+  // A registered event handler; converts the payload to its own type.
+  struct EventHandlerEntry {
+    virtual ~EventHandlerEntry() = default;
+    virtual void Handle(AppModule& module, const HostEvent& event) = 0;
+  };
+  template <typename Payload>
+  struct TypedEventHandler;
+  struct ScheduledRecord {
+    std::uintptr_t ticket;  // what the core holds as the callback's context
+    std::function<void()> callable;
+  };
+  struct Timer {
+    double interval = 0;
+    std::uint64_t deadline = 0;
+    std::uint64_t generation = 0;
+    std::shared_ptr<std::function<void()>> callable;
+  };
+  using ResourceObserver = std::shared_ptr<std::function<void(const PluginResourceEvent&)>>;
+  using LcdsHandler = std::shared_ptr<std::function<void(const PluginLcdsEvent&)>>;
+
+  // The core's delivery callback; one instantiation per payload type.
+  template <typename Payload>
   static void DeliverEvent(const HostEvent* event);
+  static void Trampoline(void* context);
+  void RunScheduled(std::uint64_t id);
+  // Empties the scheduled-callback table and withdraws its tickets.
+  void ForgetTickets();
+  void FireTimer(const std::string& name, std::uint64_t generation);
+  void InstallEventHandler(const std::string& eventName, uint32_t flags, std::shared_ptr<EventHandlerEntry> entry);
+  void DispatchResource(PluginResourceEvent& event);
+  void AddObserver(const std::string& uri, ResourceObserver observer);
+  void DispatchLcds(const PluginLcdsEvent& event);
+  void AddLcdsHandler(const std::string& className, LcdsHandler handler);
+  const std::string* LcdsClassOf(std::uint32_t typeId) const;
+  // Sets "__class" on every object of a registered DTO type inside `node`.
+  void AnnotateLcds(BindingNode& node, const TypeIdentifier& type) const;
+  Result<BindingProperty> ConvertLcdsArguments(std::vector<BindingProperty> values,
+                                               std::vector<TypeIdentifier> types) const;
+  Result<BindingProperty> InvokeLcdsRaw(const std::string& destination, const std::string& method,
+                                        BindingProperty arguments, const TypeIdentity& resultType);
+  // Converts each argument, or says which failed.
+  template <typename... Args>
+  bool ToHostValues(std::vector<HostValue>& out, std::string& error, const Args&... args) const;
+  Result<void> SendRequest(RemotingMethod method, std::string_view url, std::vector<HostValue>& args,
+                           RemotingResponse& response, const std::string& conversionError);
+  // Reads the body (stream or value) of a successful response.
+  Result<BindingProperty> ResponseBody(RemotingMethod method, std::string_view url, RemotingResponse& response);
+  template <typename T>
+  static std::future<Result<T>> Ready(Result<T> value);
+  [[noreturn]] static void AwaitFailed(const std::future_error& error);
+  void BeginAwait(const char* typeName);
 
   uintptr_t coreHandle_ = 0;
   std::string shortName_;
   std::string userAgent_;
-  std::map<std::string, EventHandler> eventHandlers_;
-  std::map<std::string, int> subscriptionCounts_;
+  std::atomic<bool> stopping_{false};
+  BindingRegistry* registry_ = nullptr;
+
+  std::map<std::string, std::shared_ptr<EventHandlerEntry>> eventHandlers_;
+  std::map<std::string, std::uint32_t> subscriptionCounts_;
+  std::map<std::string, ResourceObserver> exactObservers_;
+  std::unordered_map<std::string, ResourceObserver> patternObservers_;
+
+  mutable std::mutex scheduledMutex_;
+  std::map<std::uint64_t, ScheduledRecord> scheduled_;
+  std::uint64_t nextScheduledId_ = 1;
+  std::map<std::string, Timer> timers_;
+
+  std::map<std::string, std::string, std::less<>> lcdsClassByTypeName_;
+  std::unordered_map<std::uint32_t, std::string> lcdsClassByTypeId_;
+  std::map<std::string, LcdsHandler> lcdsHandlers_;
+
+  std::unique_ptr<ServiceProxy> serviceProxy_;
+  std::unique_ptr<TelemetrySender> telemetry_;
 };
+
+// Posts "/telemetry/v1/events/" and the event name with the data.
+class TelemetrySender {
+ public:
+  explicit TelemetrySender(AppModule& module) : module_(module) {}
+  template <typename T>
+  std::future<MaybeType<Failure, void>> Send(const std::string& eventName, const T& data) {
+    std::promise<MaybeType<Failure, void>> promise;
+    promise.set_value(module_.CheckedRequest(RemotingMethod::Post, "/telemetry/v1/events/" + eventName, data));
+    return promise.get_future();
+  }
+
+ private:
+  AppModule& module_;
+};
+
+// ---- Template definitions -------------------------------------------------
+
+namespace Detail {
+// Texts given as literals travel as std::string.
+template <typename T>
+decltype(auto) RequestArgument(const T& value) {
+  if constexpr (std::is_convertible_v<const T&, std::string_view> && !std::is_same_v<T, std::string>)
+    return std::string(std::string_view(value));
+  else
+    return (value);
+}
+}  // namespace Detail
+
+template <typename T>
+std::future<AppModule::Result<T>> AppModule::Ready(Result<T> value) {
+  std::promise<Result<T>> promise;
+  promise.set_value(std::move(value));
+  return promise.get_future();
+}
+
+template <typename T>
+AppModule::Result<T> AppModule::Await(std::future<Result<T>> future) {
+  try {
+    bool waiting = false;
+    while (future.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+      if (!waiting) {
+        BeginAwait(StaticType::Name<Result<T>>());
+        waiting = true;
+      }
+      Pump();
+    }
+    if (waiting) EndWait();
+    return future.get();
+  } catch (const std::future_error& error) {
+    AwaitFailed(error);
+  }
+}
+
+template <typename... Args>
+bool AppModule::ToHostValues(std::vector<HostValue>& out, std::string& error, const Args&... args) const {
+  const auto append = [&](const auto& arg) {
+    if (!error.empty()) return;
+    const auto& value = Detail::RequestArgument(arg);
+    BindingProperty converted = ToBinding(value, *registry_);
+    if (!converted.IsValid()) {
+      error = std::string(converted.FailureMessage());
+      return;
+    }
+    HostValue host{};
+    BindingToHostValue(converted, host, registry_);
+    out.push_back(host);
+  };
+  out.reserve(sizeof...(Args));
+  (append(args), ...);
+  (void)append;  // unused without arguments
+  return error.empty();
+}
+
+template <typename... Args>
+AppModule::Result<void> AppModule::RawRequest(RemotingMethod method, std::string_view url,
+                                              RemotingResponse& response, const Args&... args) {
+  std::vector<HostValue> values;
+  std::string error;
+  ToHostValues(values, error, args...);
+  return SendRequest(method, url, values, response, error);
+}
+
+template <typename... Args>
+AppModule::Result<void> AppModule::CheckedRequest(RemotingMethod method, std::string_view url, const Args&... args) {
+  RemotingResponse response{};
+  Result<void> result = RawRequest(method, url, response, args...);
+  if (response.release) response.release(&response);
+  return result;
+}
+
+template <typename T, typename... Args>
+AppModule::Result<T> AppModule::TypedRequest(RemotingMethod method, std::string_view url, const Args&... args) {
+  RemotingResponse response{};
+  Result<void> sent = RawRequest(method, url, response, args...);
+  if (!sent) {
+    if (response.release) response.release(&response);
+    return std::move(sent).Error();
+  }
+  Result<BindingProperty> body = ResponseBody(method, url, response);
+  if (response.release) response.release(&response);
+  if (!body) return std::move(body).Error();
+  if constexpr (std::is_same_v<T, BindingProperty>) {
+    return std::move(body).Value();
+  } else {
+    BindingProperty result;
+    T value = FromBinding<T>(result, body.Value(), "<result>", *registry_);
+    if (!result.IsValid()) {
+      return Failure::Named(0, "Error converting response for {method} {url}: {error}", MethodName(method), url,
+                            result.FailureMessage());
+    }
+    return value;
+  }
+}
+
+template <typename Payload>
+struct AppModule::TypedEventHandler final : AppModule::EventHandlerEntry {
+  explicit TypedEventHandler(std::function<void(Payload&)> f) : handler(std::move(f)) {}
+  void Handle(AppModule& module, const HostEvent& event) override {
+    BindingProperty tree;
+    std::string error;
+    if (!HostValueToBinding(event.payload, tree, "<result>", error)) return;
+    BindingProperty result;
+    Payload payload = FromBinding<Payload>(result, tree, "<result>", *module.registry_);
+    if (!result.IsValid()) return;  // a payload of the wrong shape is dropped
+    handler(payload);
+  }
+  std::function<void(Payload&)> handler;
+};
+
+template <typename Payload>
+void AppModule::DeliverEvent(const HostEvent* event) {
+  if (!event || !event->name || !event->context) return;
+  auto* self = static_cast<AppModule*>(event->context);
+  const auto it = self->eventHandlers_.find(event->name);
+  if (it == self->eventHandlers_.end()) return;
+  // The handler may replace or unregister itself; keep it alive for this call.
+  const std::shared_ptr<EventHandlerEntry> handler = it->second;
+  handler->Handle(*self, *event);
+}
+
+template <typename Payload>
+void AppModule::AddEventHandler(const std::string& eventName, uint32_t flags,
+                                std::function<void(Payload&)> handler) {
+  eventHandlers_[eventName] = std::make_shared<TypedEventHandler<Payload>>(std::move(handler));
+  RegisterEventHandler(eventName.c_str(), coreHandle_, &AppModule::DeliverEvent<Payload>, this, flags);
+}
+
+template <typename T>
+void AppModule::Observe(const std::string& uri, ResourceHandler<T> handler) {
+  auto wrapper = std::make_shared<std::function<void(const PluginResourceEvent&)>>(
+      [this, handler = std::move(handler)](const PluginResourceEvent& event) {
+        if (event.eventType == PluginResourceEventType::Delete) return handler(event.uri, event.eventType, T{});
+        if constexpr (std::is_same_v<T, BindingProperty>) {
+          handler(event.uri, event.eventType, event.data);
+        } else {
+          BindingProperty result;
+          const T value = FromBinding<T>(result, event.data, "<value>", *registry_);
+          if (result.IsValid()) handler(event.uri, event.eventType, value);
+        }
+      });
+  AddObserver(uri, wrapper);
+  Subscribe(uri);
+  if (uri.find('*') != std::string::npos) return;
+  Result<BindingProperty> current = TypedRequest<BindingProperty>(RemotingMethod::Get, uri);
+  if (!current) return;
+  PluginResourceEvent event{uri, PluginResourceEventType::Create, std::move(current).Value()};
+  (*wrapper)(event);
+}
+
+template <typename T>
+AppModule::Result<void> AppModule::Publish(PluginResourceEventType type, const std::string& uri, const T& value) {
+  BindingProperty data = ToBinding(value, *registry_);
+  if (!data.IsValid()) return Failure(std::string(data.FailureMessage()));
+  return SendResourceEvent("OnJsonApiEvent", PluginResourceEvent{uri, type, std::move(data)}, 0);
+}
+
+template <typename T>
+void AppModule::RegisterLcdsClass(const std::string& className) {
+  const BindingTypeDescriptor* descriptor = registry_->FindType(TypeIdentity::Of<T>());
+  if (descriptor) lcdsClassByTypeName_[descriptor->name] = className;
+  lcdsClassByTypeId_[TypeIdentity::Of<T>().Id()] = className;
+}
+
+template <typename T, typename... Args>
+std::future<AppModule::Result<T>> AppModule::InvokeLcds(const std::string& destination, const std::string& method,
+                                                        const Args&... args) {
+  std::vector<BindingProperty> values;
+  values.reserve(sizeof...(Args));
+  (values.push_back(ToBinding(Detail::RequestArgument(args), *registry_)), ...);
+  std::vector<TypeIdentifier> types{TypeIdentifierFor<std::remove_cvref_t<decltype(Detail::RequestArgument(args))>>(
+      *registry_)...};
+  Result<BindingProperty> arguments = ConvertLcdsArguments(std::move(values), std::move(types));
+  if (!arguments) return Ready<T>(std::move(arguments).Error());
+  Result<BindingProperty> body = InvokeLcdsRaw(destination, method, std::move(arguments).Value(),
+                                               TypeIdentity::Of<T>());
+  if (!body) return Ready<T>(std::move(body).Error());
+  if constexpr (std::is_same_v<T, BindingProperty>) {
+    return Ready<T>(std::move(body).Value());
+  } else {
+    BindingProperty result;
+    T value = FromBinding<T>(result, body.Value(), "<result>", *registry_);
+    if (!result.IsValid()) {
+      return Ready<T>(Failure::Named(0, "Couldn't convert LCDS DTO {name} to C++ from {json}", StaticType::Name<T>(),
+                                     ToJson(body.Value(), registry_)));
+    }
+    return Ready<T>(std::move(value));
+  }
+}
+
+template <typename... Args>
+AppModule::Result<void> AppModule::InvokeLcdsWithoutResult(const std::string& destination, const std::string& method,
+                                                           const Args&... args) {
+  std::vector<BindingProperty> values;
+  values.reserve(sizeof...(Args));
+  (values.push_back(ToBinding(Detail::RequestArgument(args), *registry_)), ...);
+  std::vector<TypeIdentifier> types{TypeIdentifierFor<std::remove_cvref_t<decltype(Detail::RequestArgument(args))>>(
+      *registry_)...};
+  Result<BindingProperty> arguments = ConvertLcdsArguments(std::move(values), std::move(types));
+  if (!arguments) return std::move(arguments).Error();
+  return CheckedRequest(RemotingMethod::Post, "/tov-login/v1/session/invoke", destination, method,
+                        arguments.Value());
+}
+
+template <typename T>
+void AppModule::SubscribeLcds(const std::string& className, std::function<void(const T&)> handler) {
+  AddLcdsHandler(className, std::make_shared<std::function<void(const PluginLcdsEvent&)>>(
+                                [this, handler = std::move(handler)](const PluginLcdsEvent& event) {
+                                  if constexpr (std::is_same_v<T, BindingProperty>) {
+                                    handler(event.body);
+                                  } else {
+                                    BindingProperty result;
+                                    const T value = FromBinding<T>(result, event.body, "<value>", *registry_);
+                                    if (result.IsValid()) handler(value);
+                                  }
+                                }));
+}
 
 }  // namespace Vexa

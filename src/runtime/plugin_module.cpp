@@ -8,6 +8,7 @@
 #include "runtime/allocator.h"
 #include "runtime/fatal.h"
 #include "runtime/plugin_naming.h"
+#include "runtime/runtime_types.h"
 
 namespace Vexa {
 namespace {
@@ -47,6 +48,7 @@ void GetMemoryStatsEntry(void* plugin, PluginMemoryStats* out) noexcept {
 }  // namespace
 
 PluginModule::PluginModule() : callbacks_{InitEntry, ShutdownEntry, GetMemoryStatsEntry} {
+  SetRegistry(&registry_);
   const Logging::LoggerApi* logger = Logging::Logger();
   logger->Initialize(logger);
 }
@@ -76,6 +78,7 @@ void PluginModule::Handshake(PluginHandshake* record, const char* shortName) {
   naming_ = PluginNaming{GetFullNameFromShortNameAndType(shortName, backend), shortName, backend};
   logCategories_ = {"Plugins", "Plugin " + naming_.shortName};
   routeNamespace_ = ApiNameFromShortName(naming_.shortName);
+  RegisterRuntimeTypes(registry_);
   RegisterRoutes();
   apiDescription_ = ApiDescription{};
 
@@ -127,7 +130,7 @@ void PluginModule::ReleaseLogTarget() {
 void PluginModule::GetMemoryStats(PluginMemoryStats* out) const { Memory::ProcessCounters().Read(out); }
 
 void PluginModule::Stop() {
-  stopping_.store(true);
+  SetStopping();
   Shutdown();
 }
 

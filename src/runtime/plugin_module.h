@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "binding/registry.h"
 #include "binding/semantic_version.h"
 #include "runtime/app_module.h"
 #include "runtime/plugin_log_target.h"
@@ -56,7 +57,7 @@ class PluginModule : public AppModule {
   const SemanticVersion& CoreVersion() const { return coreVersion_; }
   const std::string& RouteNamespace() const { return routeNamespace_; }
   const std::vector<std::string>& LogCategories() const { return logCategories_; }
-  bool Stopping() const { return stopping_.load(); }
+  bool Stopping() const { return IsStopping(); }
   const CoreApi* Api() const { return context_ ? context_->api : nullptr; }
 
  private:
@@ -71,7 +72,8 @@ class PluginModule : public AppModule {
   std::unique_ptr<PluginLogTarget> logTarget_;
   ApiDescription apiDescription_{};
   PluginCallbacks callbacks_;
-  std::atomic<bool> stopping_{false};
+  // The types, functions and events of the plug-in's API.
+  BindingRegistry registry_;
 };
 
 }  // namespace Vexa

@@ -110,11 +110,13 @@ TEST(Handshake, FillsTheRecordAndInitForwardsLogLines) {
   for (const auto& h : core.Handlers()) {
     registered.push_back(h.eventName);
     EXPECT_EQ(h.coreHandle, core.Handle());
-    EXPECT_EQ(h.flags, 1u);
+    EXPECT_EQ(h.flags, h.eventName.starts_with("OnJsonApiEvent") ? 0u : 1u) << h.eventName;
     EXPECT_EQ(h.context, record.plugin);
   }
   EXPECT_THAT(registered, ::testing::UnorderedElementsAre("OnServiceProxyUuidEvent", "OnServiceProxyMethodEvent",
-                                                          "OnServiceProxyAsyncEvent"));
+                                                          "OnServiceProxyAsyncEvent",
+                                                          "OnJsonApiEvent_tov-gameflow_v1_session",
+                                                          "OnLcdsEvent_com_vexagames_platform_game_GameDTO"));
 
   const Logging::LoggerApi* logger = Logging::Logger();
   EXPECT_NE(logger->FindTarget(logger, "PluginLogTarget"), nullptr);

@@ -1,0 +1,96 @@
+// Calls to the legacy platform's services and the messages it pushes.
+#include "binding/message_format.h"
+#include "runtime/app_module.h"
+
+namespace Vexa {
+
+const std::string* AppModule::LcdsClassOf(std::uint32_t typeId) const {
+  const auto it = lcdsClassByTypeId_.find(typeId);
+  return it == lcdsClassByTypeId_.end() ? nullptr : &it->second;
+}
+
+void AppModule::AnnotateLcds(BindingNode& root, const TypeIdentifier& rootType) const {
+  // The platform needs the class of every object, however deep; walked with
+  // an explicit stack so a deep value cannot exhaust the call stack.
+  std::vector<std::pair<BindingNode*, TypeIdentifier>> stack{{&root, rootType}};
+  while (!stack.empty()) {
+    auto [node, type] = stack.back();
+    stack.pop_back();
+    const TypeIdentifier element{type.elementCode, BindingTypeCode::None, type.descriptor};
+    switch (type.code) {
+      case BindingTypeCode::Vector:
+        for (BindingNode& item : node->Elements()) stack.emplace_back(&item, element);
+        break;
+      case BindingTypeCode::Map:
+        for (auto field : node->Fields()) stack.emplace_back(&field.value, element);
+        break;
+      case BindingTypeCode::Struct: {
+        if (!type.descriptor || node->GetKind() != BindingKind::Structure) break;
+        if (const auto it = lcdsClassByTypeName_.find(type.descriptor->name); it != lcdsClassByTypeName_.end())
+          node->Field("__class").SetString(it->second);
+        for (const BindingFieldDescriptor& field : type.descriptor->fields) {
+          if (!node->HasField(field.name)) continue;
+          TypeIdentifier fieldType = field.type;
+          stack.emplace_back(&node->Field(field.name), fieldType);
+        }
+        break;
+      }
+      default:
+        break;
+    }
+  }
+}
+
+AppModule::Result<BindingProperty> AppModule::ConvertLcdsArguments(std::vector<BindingProperty> values,
+                                                                   std::vector<TypeIdentifier> types) const {
+  BindingProperty arguments;
+  arguments.MakeCollection();
+  arguments.Reserve(values.size());
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (!values[i].IsValid())
+      return Failure::Named(0, "Couldn't convert LCDS call parameters: {error}", values[i].FailureMessage());
+    BindingNode& argument = arguments.At(static_cast<std::uint32_t>(i));
+    argument = std::move(values[i]);
+    AnnotateLcds(argument, types[i]);
+  }
+  return arguments;
+}
+
+AppModule::Result<BindingProperty> AppModule::InvokeLcdsRaw(const std::string& destination, const std::string& method,
+                                                            BindingProperty arguments, const TypeIdentity& resultType) {
+  Result<PluginLcdsResponse> response =
+      TypedRequest<PluginLcdsResponse>(RemotingMethod::Post, "/tov-login/v1/session/invoke", destination, method,
+                                       arguments);
+  if (!response) return std::move(response).Error();
+  PluginLcdsResponse& answer = response.Value();
+  if (!answer.body.IsValid()) return Failure(std::string(), 0);
+  const std::string* expected = LcdsClassOf(resultType.Id());
+  if (expected && *expected != answer.typeName) {
+    return Failure::Named(0, "Expected '{expected}' as LCDS response for {destination}.{method}, but got '{actual}'",
+                          *expected, destination, method, answer.typeName);
+  }
+  return std::move(answer.body);
+}
+
+void AppModule::AddLcdsHandler(const std::string& className, LcdsHandler handler) {
+  lcdsHandlers_[className] = std::move(handler);
+  const std::string name = LcdsEventName(className);
+  // A second subscription to the class replaces the handler only.
+  if (eventHandlers_.count(name)) return;
+  AddEventHandler<PluginLcdsEvent>(name, 1, [this](PluginLcdsEvent& event) { DispatchLcds(event); });
+}
+
+void AppModule::DispatchLcds(const PluginLcdsEvent& event) {
+  if (!lcdsHandlers_.count(event.typeName)) return;
+  // Never handled inside the core's delivery: on a later turn, in order.
+  Schedule(Format("Event: OnLcdsEvent (%1)", event.typeName.c_str()),
+           [this, copy = event] {
+             const auto it = lcdsHandlers_.find(copy.typeName);
+             if (it == lcdsHandlers_.end()) return;
+             const LcdsHandler handler = it->second;
+             (*handler)(copy);
+           },
+           MonotonicNanos());
+}
+
+}  // namespace Vexa
