@@ -1,7 +1,10 @@
 // tov-core: loads a plug-in the way the client's core does, and shows what
 // crosses the boundary.
 //
-//   tov-core [--core-version X.Y.Z] [--stats] [--run SECONDS] PLUGIN.so
+//   tov-core [--core-version X.Y.Z] [--stats] [--run SECONDS] [--demo] PLUGIN.so
+//
+// --demo plays a short scene on the core's side: the match flow's session
+// resource appears and changes, and the platform pushes a game message.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +15,7 @@
 namespace {
 
 int Usage() {
-  std::fprintf(stderr, "usage: tov-core [--core-version X.Y.Z] [--stats] [--run SECONDS] PLUGIN.so\n");
+  std::fprintf(stderr, "usage: tov-core [--core-version X.Y.Z] [--stats] [--run SECONDS] [--demo] PLUGIN.so\n");
   return 2;
 }
 
@@ -30,16 +33,34 @@ void PrintStats(const char* when, const PluginCallbacks* callbacks, void* plugin
               static_cast<unsigned long long>(stats.bytesFreed), static_cast<unsigned long long>(stats.frees));
 }
 
+void PlayDemo(TovHost::Core& core) {
+  std::printf("demo: the match flow enters champion select\n");
+  core.SetResource("/tov-gameflow/v1/session", R"({"phase":"ChampSelect","gameData":{"gameId":4242}})");
+  core.AdvanceTime(0.5);
+  std::printf("demo: the platform pushes the game\n");
+  core.PushLcds("com.vexagames.platform.game.GameDTO", R"({"id":4242,"gameState":"TEAM_SELECT"})");
+  core.AdvanceTime(0.5);
+  std::printf("demo: the match flow moves on\n");
+  core.SetResource("/tov-gameflow/v1/session", R"({"phase":"InProgress","gameData":{"gameId":4242}})");
+  core.AdvanceTime(0.5);
+  for (const auto& request : core.Requests())
+    std::printf("request from the plug-in: %s %s\n", TovHost::MethodName(request.method), request.url.c_str());
+  for (const auto& event : core.Events())
+    std::printf("event from the plug-in: %s %s\n", event.name.c_str(), event.payloadJson.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string versionText = "18.0.0", path;
-  bool stats = false;
+  bool stats = false, demo = false;
   double runSeconds = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--core-version" && i + 1 < argc) {
       versionText = argv[++i];
+    } else if (arg == "--demo") {
+      demo = true;
     } else if (arg == "--stats") {
       stats = true;
     } else if (arg == "--run" && i + 1 < argc) {
@@ -78,6 +99,7 @@ int main(int argc, char** argv) {
   std::printf("Init: %s\n", ok ? "succeeded" : "failed");
   for (const auto& handler : core.Handlers())
     std::printf("registered event handler: %s (flags %u)\n", handler.eventName.c_str(), handler.flags);
+  if (demo) PlayDemo(core);
   if (runSeconds > 0) core.AdvanceTime(runSeconds);
   if (stats) PrintStats("after Init", record.callbacks, record.plugin);
 

@@ -46,9 +46,53 @@ TEST(TovCore, DemoShowsHandshakeLogLinesStatsAndShutdown) {
            "ALWAYS| tov-vover-orevid-aredez: Initialized (VexaClient/18.0.0 (tov-vover-orevid-aredez)).",
            "memory after Init: live ",
            "ALWAYS| tov-vover-orevid-aredez: Shutting down.",
-           "Shutdown: done, 3 event handlers unregistered, 0 still registered",
+           "Shutdown: done, 5 event handlers unregistered, 0 still registered",
        })
     EXPECT_THAT(run.output, HasSubstr(expected));
+}
+
+TEST(TovCore, DemoDeliversAResourceUpdateAndAPushedMessage) {
+  const CoreRun run = RunCore(std::string("--demo ") + TOV_PLUGIN_PATH);
+  EXPECT_EQ(run.status, 0) << run.output;
+  for (const char* expected : {
+           "registered event handler: OnJsonApiEvent_tov-gameflow_v1_session (flags 0)",
+           "registered event handler: OnLcdsEvent_com_vexagames_platform_game_GameDTO (flags 1)",
+           "request from the plug-in: GET /tov-gameflow/v1/session",
+           "tov-vover-orevid-aredez: Create /tov-gameflow/v1/session: {\"gameData\":{\"gameId\":4242},\"phase\":\"ChampSelect\"}",
+           "tov-vover-orevid-aredez: platform message GameDTO: {\"gameState\":\"TEAM_SELECT\",\"id\":4242}",
+           "tov-vover-orevid-aredez: Update /tov-gameflow/v1/session: {\"gameData\":{\"gameId\":4242},\"phase\":\"InProgress\"}",
+       })
+    EXPECT_THAT(run.output, HasSubstr(expected));
+}
+
+// The built library over the stand-in: what the plug-in subscribes to at
+// Init, and that its handlers are gone from the core after Shutdown even
+// while the core still holds callbacks that it fires late.
+TEST(LoadedPlugin, SubscribesAtInitAndLeavesNothingBehind) {
+  TovHost::PluginLibrary library(TOV_PLUGIN_PATH);
+  ASSERT_TRUE(library.Loaded()) << library.Error();
+  const PluginHandshake record = library.Handshake(18, 0, 0);
+  TovHost::Core core;
+  const CoreContext context = core.Context();
+  core.SetResource("/tov-gameflow/v1/session", R"({"phase":"Lobby"})");
+  ASSERT_EQ(record.callbacks->Init(record.plugin, &context), 1);
+  ASSERT_FALSE(core.Requests().empty());
+  EXPECT_EQ(core.Requests()[0].url, "/tov-gameflow/v1/session");
+  EXPECT_EQ(core.Requests()[0].method, 2u);
+  EXPECT_TRUE(core.HasHandler("OnJsonApiEvent_tov-gameflow_v1_session"));
+  EXPECT_TRUE(core.HasHandler("OnLcdsEvent_com_vexagames_platform_game_GameDTO"));
+
+  core.PushLcds("com.vexagames.platform.game.GameDTO", R"({"id":1})");
+  core.RunOnce();  // delivered: the plug-in schedules the handling
+  const size_t scheduled = core.Scheduled().size();
+  ASSERT_GT(scheduled, 0u);
+  const TovHost::ScheduledRecord pending = core.Scheduled().back();
+  EXPECT_EQ(pending.label, "Event: OnLcdsEvent (com.vexagames.platform.game.GameDTO)");
+  record.callbacks->Shutdown(record.plugin);
+  EXPECT_TRUE(core.Handlers().empty());
+  core.RunOnce();       // the callback the plug-in left with the core
+  core.Fire(pending);  // and once more, as a faulty core would
+  EXPECT_TRUE(core.Misuse().empty());
 }
 
 TEST(TovCore, IncompatibleCoreVersionsEndTheProcess) {

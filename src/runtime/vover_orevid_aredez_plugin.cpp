@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "formats/json.h"
 #include "logging/logger.h"
 #include "logging/trace.h"
 #include "runtime/allocator.h"
@@ -11,6 +12,18 @@ namespace Vexa::Client::VoverOrevidAredez {
 
 bool VoverOrevidAredezPlugin::Initialize() {
   Logging::Log(Logging::kAlways, Logging::kGroupDbg, "%s: Initialized (%s).", kShortName, UserAgent().c_str());
+  // What the match flow and the platform tell the plug-in, until the
+  // champion-select model takes these over.
+  Observe<BindingProperty>("/tov-gameflow/v1/session",
+                           [](const std::string& uri, PluginResourceEventType type, const BindingProperty& value) {
+                             static const char* const kTypes[] = {"Create", "Update", "Delete"};
+                             Logging::Log(Logging::kOkay, Logging::kGroupDbg, "%s: %s %s: %s", kShortName,
+                                          kTypes[static_cast<int>(type) % 3], uri.c_str(), ToJson(value).c_str());
+                           });
+  SubscribeLcds<BindingProperty>("com.vexagames.platform.game.GameDTO", [](const BindingProperty& game) {
+    Logging::Log(Logging::kOkay, Logging::kGroupDbg, "%s: platform message GameDTO: %s", kShortName,
+                 ToJson(game).c_str());
+  });
   return true;
 }
 
