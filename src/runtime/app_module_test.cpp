@@ -13,6 +13,7 @@
 #include "binding/registration.h"
 #include "core/core.h"
 #include "os/fake_env.h"
+#include "runtime/fatal.h"
 #include "runtime/plugin_module.h"
 #include "runtime/service_proxy.h"
 
@@ -159,6 +160,19 @@ TEST_F(Runtime, AwaitPumpsOnlyUntilReady) {
   EXPECT_EQ(core.Waits().pump, 4);
   EXPECT_EQ(core.WaitDepth(), 0);
   EXPECT_TRUE(core.Misuse().empty());
+}
+
+TEST(AwaitDeathTest, AFutureWithoutStateEndsTheProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // Before Init, so that the report goes to the standard error stream.
+  const auto awaitWithoutState = [] {
+    TestPlugin plugin;
+    PluginHandshake record{18, 0, 0, nullptr, nullptr, nullptr, nullptr};
+    plugin.Handshake(&record, "tov-vover-orevid-aredez");
+    (void)plugin.Await(std::future<MaybeType<Failure, int>>());
+  };
+  EXPECT_EXIT(awaitWithoutState(), ::testing::ExitedWithCode(kFatalExitStatus),
+              "Caught std::future_error in AppModule::Await: \\(3\\) (.|\n)*Expression: ALE-6D828C10");
 }
 
 TEST_F(Runtime, ScheduledCallbacksRunOnceAndStaleContextsAreIgnored) {
