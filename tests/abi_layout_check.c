@@ -100,7 +100,38 @@ AT(PluginCallbacks, GetMemoryStats, 8);
 SIZE(ApiDescription, 24);
 AT(ApiDescription, functions, 0);
 AT(ApiDescription, functionCount, 4);
-AT(ApiDescription, typeWords, 8);
+AT(ApiDescription, types, 8);
+AT(ApiDescription, typeCount, 12);
+AT(ApiDescription, events, 16);
+AT(ApiDescription, eventCount, 20);
+
+SIZE(PluginArgumentDescription, 12);
+AT(PluginArgumentDescription, description, 4);
+AT(PluginArgumentDescription, typeCode, 8);
+AT(PluginArgumentDescription, location, 11);
+
+SIZE(PluginFunctionDescription, 61);
+AT(PluginFunctionDescription, context, 8);
+AT(PluginFunctionDescription, name, 12);
+AT(PluginFunctionDescription, reserved, 50);
+
+SIZE(PluginArgumentLocationEntry, 8);
+AT(PluginArgumentLocationEntry, location, 4);
+
+SIZE(PluginTextListEntry, 12);
+AT(PluginTextListEntry, texts, 4);
+AT(PluginTextListEntry, count, 8);
+
+SIZE(PluginFunctionRecord, 90);
+AT(PluginFunctionRecord, description, 0);
+AT(PluginFunctionRecord, dispatch, 61);
+AT(PluginFunctionRecord, locations, 65);
+AT(PluginFunctionRecord, pathTemplate, 69);
+AT(PluginFunctionRecord, method, 73);
+AT(PluginFunctionRecord, flag, 77);
+AT(PluginFunctionRecord, textLists, 78);
+AT(PluginFunctionRecord, textListCount, 82);
+AT(PluginFunctionRecord, customMethod, 86);
 
 SIZE(PluginHandshake, 28);
 AT(PluginHandshake, major, 0);

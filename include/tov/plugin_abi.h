@@ -185,11 +185,108 @@ typedef struct PluginCallbacks {
   void (*GetMemoryStats)(void* plugin, PluginMemoryStats* out);
 } PluginCallbacks;
 
-/* What the plug-in publishes about its functions, types and events. */
+/* ---- The plug-in's API, as the core reads it ------------------------- */
+
+/* The core hands a request for one function to the plug-in through the
+ * function's record: dispatch(record context, response, request). */
+typedef void (*PluginDispatch)(void* context, RemotingResponse* response, const RemotingRequest* request);
+
+#pragma pack(push, 1)
+/* 12 bytes 32-bit. Type codes: the registry's BindingTypeCode (0 none, 1
+ * bool, 2-9 int8..uint64, 10 float, 11 double, 12 string, 13 any value,
+ * 14 bytes, 15 list, 16 enum, 17 struct, 18 callback, 19 map). */
+typedef struct PluginArgumentDescription {
+  const char* name;
+  const char* description;
+  uint8_t typeCode;
+  uint8_t elementTypeCode; /* of a list or map */
+  uint8_t optional;
+  uint8_t location; /* 0 any, 1 query, 2 path, 4 header, 5 body */
+} PluginArgumentDescription;
+
+/* 61 bytes 32-bit: one function of the registry. */
+typedef struct PluginFunctionDescription {
+  const char* nameSpace;
+  uint32_t argumentCount;
+  void* context; /* in a function record: what dispatch is called with */
+  const char* name;
+  const char* description;
+  const char* help;
+  const PluginArgumentDescription* arguments;
+  uint32_t returnTypeCode;
+  uint32_t returnElementTypeCode;
+  const char* returnTypeName; /* a struct's or enum's name, else "" */
+  const char* const* tags;
+  uint32_t tagCount;
+  uint8_t threadSafe;
+  uint8_t isAsync;
+  uint8_t reserved[11];
+} PluginFunctionDescription;
+
+/* 8 bytes 32-bit: one argument's location, in argument order. */
+typedef struct PluginArgumentLocationEntry {
+  const struct PluginArgumentLocationEntry* next; /* null for the last */
+  uint32_t location;
+} PluginArgumentLocationEntry;
+
+/* 12 bytes 32-bit. */
+typedef struct PluginTextListEntry {
+  const struct PluginTextListEntry* next;
+  const char* const* texts;
+  uint32_t count;
+} PluginTextListEntry;
+
+/* 90 bytes 32-bit: one routed function. */
+typedef struct PluginFunctionRecord {
+  PluginFunctionDescription description;
+  PluginDispatch dispatch;
+  const PluginArgumentLocationEntry* locations;
+  const char* pathTemplate;
+  uint32_t method; /* RemotingRequest method codes 1 to 8, else 0 */
+  uint8_t flag;
+  const PluginTextListEntry* textLists;
+  uint32_t textListCount;
+  const char* customMethod;
+} PluginFunctionRecord;
+
+/* A struct's field or an enum's value. */
+typedef struct PluginMemberDescription {
+  const char* name;
+  const char* description;
+  uint32_t typeCode;        /* fields; 0 for enum values */
+  uint32_t elementTypeCode; /* fields of list or map type */
+  const char* typeName;     /* a struct's or enum's name, else "" */
+  int32_t value;            /* enum values: the value; fields: the byte offset */
+  uint8_t optional;
+} PluginMemberDescription;
+
+typedef struct PluginTypeDescription {
+  const char* name;
+  const char* nameSpace;
+  const char* description;
+  uint32_t nativeSize;
+  uint8_t isEnum;
+  const PluginMemberDescription* members; /* fields in registration order, or values */
+  uint32_t memberCount;
+} PluginTypeDescription;
+
+typedef struct PluginEventDescription {
+  const char* name;
+  const char* description;
+  uint32_t payloadTypeCode;
+  const char* payloadTypeName;
+} PluginEventDescription;
+#pragma pack(pop)
+
+/* What the plug-in publishes about its functions, types and events: six
+ * words 32-bit. Everything stays valid until Shutdown. */
 typedef struct ApiDescription {
-  const void* functions;
+  const PluginFunctionRecord* functions;
   uint32_t functionCount;
-  const void* typeWords[4];
+  const PluginTypeDescription* types;
+  uint32_t typeCount;
+  const PluginEventDescription* events;
+  uint32_t eventCount;
 } ApiDescription;
 
 /* In: the core's plug-in API version. Out: the plug-in's version and the

@@ -80,7 +80,7 @@ void PluginModule::Handshake(PluginHandshake* record, const char* shortName) {
   routeNamespace_ = ApiNameFromShortName(naming_.shortName);
   RegisterRuntimeTypes(registry_);
   RegisterRoutes();
-  apiDescription_ = ApiDescription{};
+  apiDescription_ = remoting_.Export();
 
   record->major = mine.major;
   record->minor = mine.minor;
@@ -88,7 +88,7 @@ void PluginModule::Handshake(PluginHandshake* record, const char* shortName) {
   record->callbacks = &callbacks_;
   record->plugin = this;
   record->shortName = naming_.shortName.c_str();
-  record->apiDescription = &apiDescription_;
+  record->apiDescription = apiDescription_;
 }
 
 uint8_t PluginModule::Init(const CoreContext* context) {

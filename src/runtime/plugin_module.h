@@ -9,6 +9,7 @@
 
 #include "binding/registry.h"
 #include "binding/semantic_version.h"
+#include "remoting/remoting.h"
 #include "runtime/app_module.h"
 #include "runtime/plugin_log_target.h"
 #include "tov/plugin_abi.h"
@@ -59,6 +60,7 @@ class PluginModule : public AppModule {
   const std::vector<std::string>& LogCategories() const { return logCategories_; }
   bool Stopping() const { return IsStopping(); }
   const CoreApi* Api() const { return context_ ? context_->api : nullptr; }
+  Remoting& Routes() { return remoting_; }
 
  private:
   void InstallLogTarget();
@@ -70,10 +72,11 @@ class PluginModule : public AppModule {
   std::string routeNamespace_;
   std::vector<std::string> logCategories_;
   std::unique_ptr<PluginLogTarget> logTarget_;
-  ApiDescription apiDescription_{};
   PluginCallbacks callbacks_;
-  // The types, functions and events of the plug-in's API.
+  // The types, functions and events of the plug-in's API, and its routes.
   BindingRegistry registry_;
+  Remoting remoting_{registry_};
+  const ApiDescription* apiDescription_ = nullptr;
 };
 
 }  // namespace Vexa
