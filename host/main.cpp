@@ -2,6 +2,8 @@
 // crosses the boundary.
 //
 //   tov-core [--core-version X.Y.Z] [--stats] [--run SECONDS] [--demo] PLUGIN.so
+//   tov-core request METHOD PATH [--body TEXT] [--content-type TYPE] PLUGIN.so
+//   tov-core api [--format full|epytext] PLUGIN.so
 //
 // --demo plays a short scene on the core's side: the match flow's session
 // resource appears and changes, and the platform pushes a game message.
@@ -10,12 +12,16 @@
 #include <cstring>
 #include <string>
 
+#include "core/api_text.h"
 #include "core/core.h"
 
 namespace {
 
 int Usage() {
-  std::fprintf(stderr, "usage: tov-core [--core-version X.Y.Z] [--stats] [--run SECONDS] [--demo] PLUGIN.so\n");
+  std::fprintf(stderr,
+               "usage: tov-core [--core-version X.Y.Z] [--stats] [--run SECONDS] [--demo] PLUGIN.so\n"
+               "       tov-core request METHOD PATH [--body TEXT] [--content-type TYPE] PLUGIN.so\n"
+               "       tov-core api [--format full|epytext] PLUGIN.so\n");
   return 2;
 }
 
@@ -51,13 +57,51 @@ void PlayDemo(TovHost::Core& core) {
 
 }  // namespace
 
+// One request to the plug-in, the answer on standard output: exit 0 when a
+// function answered without failure.
+int SendRequest(TovHost::Core& core, const std::string& method, const std::string& path, const std::string& body,
+                const std::string& contentType) {
+  const uint32_t code = TovHost::MethodCode(method);
+  if (code == 0) {
+    std::fprintf(stderr, "tov-core: unknown method %s\n", method.c_str());
+    return 2;
+  }
+  const TovHost::Core::CallResult result = core.Call(code, path, body, contentType);
+  std::printf("status %d\n", result.status);
+  if (!result.error.empty()) {
+    std::printf("error: %s\n", result.error.c_str());
+    return 1;
+  }
+  std::printf("%s\n", result.bodyJson.c_str());
+  return 0;
+}
+
 int main(int argc, char** argv) {
   std::string versionText = "18.0.0", path;
   bool stats = false, demo = false;
   double runSeconds = 0;
-  for (int i = 1; i < argc; ++i) {
+  enum class Mode { Run, Request, Api } mode = Mode::Run;
+  std::string method, requestPath, body, contentType = "application/json", format = "full";
+  int first = 1;
+  if (argc > 1 && std::strcmp(argv[1], "api") == 0) {
+    mode = Mode::Api;
+    first = 2;
+  } else if (argc > 3 && std::strcmp(argv[1], "request") == 0) {
+    mode = Mode::Request;
+    method = argv[2];
+    requestPath = argv[3];
+    first = 4;
+  }
+  for (int i = first; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--core-version" && i + 1 < argc) {
+    if (mode == Mode::Request && arg == "--body" && i + 1 < argc) {
+      body = argv[++i];
+    } else if (mode == Mode::Request && arg == "--content-type" && i + 1 < argc) {
+      contentType = argv[++i];
+    } else if (mode == Mode::Api && arg == "--format" && i + 1 < argc) {
+      format = argv[++i];
+      if (format != "full" && format != "epytext") return Usage();
+    } else if (arg == "--core-version" && i + 1 < argc) {
       versionText = argv[++i];
     } else if (arg == "--demo") {
       demo = true;
@@ -74,6 +118,36 @@ int main(int argc, char** argv) {
   uint32_t major = 0, minor = 0, patch = 0;
   if (path.empty() || !TovHost::ParseVersion(versionText, &major, &minor, &patch)) return Usage();
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  if (mode != Mode::Run) {
+    TovHost::PluginLibrary library(path);
+    if (!library.Loaded()) {
+      std::fprintf(stderr, "tov-core: %s\n", library.Error().c_str());
+      return 1;
+    }
+    const PluginHandshake record = library.Handshake(major, minor, patch);
+    if (!record.callbacks || !record.plugin || !record.apiDescription) {
+      std::fprintf(stderr, "tov-core: the plug-in returned no callbacks\n");
+      return 1;
+    }
+    TovHost::Core core(TovHost::ClockMode::Virtual);
+    core.UseApi(record.apiDescription);
+    // Initialised like in a real core, so that its log lines go to the core.
+    const CoreContext context = core.Context();
+    int status = 0;
+    if (!record.callbacks->Init(record.plugin, &context)) {
+      std::fprintf(stderr, "tov-core: Init failed\n");
+      status = 1;
+    } else if (mode == Mode::Api) {
+      const std::string text = format == "full" ? TovHost::ApiAsJson(*record.apiDescription)
+                                                : TovHost::ApiAsEpytext(*record.apiDescription);
+      std::fputs(text.c_str(), stdout);
+    } else {
+      core.RunOnce();
+      status = SendRequest(core, method, requestPath, body, contentType);
+    }
+    record.callbacks->Shutdown(record.plugin);
+    return status;
+  }
 
   TovHost::PluginLibrary library(path);
   if (!library.Loaded()) {
@@ -91,6 +165,7 @@ int main(int argc, char** argv) {
               record.apiDescription ? record.apiDescription->functionCount : 0);
 
   TovHost::Core core(TovHost::ClockMode::Real);
+  core.UseApi(record.apiDescription);
   core.onLog = [](const TovHost::LogLine& line) {
     std::printf("%s| %s\n", TovHost::LevelName(line.level), line.message.c_str());
   };

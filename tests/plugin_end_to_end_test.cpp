@@ -108,6 +108,72 @@ TEST(TovCore, IncompatibleCoreVersionsEndTheProcess) {
   EXPECT_EQ(RunCore("/nonexistent/plugin.so").status, 1);
 }
 
+// The test build's routes, found and called by the core through the
+// exported function records.
+TEST(LoadedPlugin, CoreRoutesRequestsThroughTheFunctionRecords) {
+  TovHost::PluginLibrary library(TOV_TEST_PLUGIN_PATH);
+  ASSERT_TRUE(library.Loaded()) << library.Error();
+  const PluginHandshake record = library.Handshake(18, 0, 0);
+  ASSERT_NE(record.apiDescription, nullptr);
+  ASSERT_EQ(record.apiDescription->functionCount, 2u);
+  EXPECT_STREQ(record.apiDescription->functions[0].description.name, "GetTovVoverOrevidAredezV1EchoById");
+  EXPECT_GT(record.apiDescription->typeCount, 0u);
+  TovHost::Core core;
+  core.UseApi(record.apiDescription);
+  const CoreContext context = core.Context();
+  ASSERT_EQ(record.callbacks->Init(record.plugin, &context), 1);
+
+  const struct {
+    uint32_t method;
+    const char* url;
+    std::string body;
+    const char* contentType;
+    int32_t status;
+    const char* answer;  // body JSON, or the failure text
+  } rows[] = {
+      {2, "/tov-vover-orevid-aredez/v1/echo/7", "", "", 0, R"("7:-")"},
+      {2, "/tov-vover-orevid-aredez/v1/echo/7?note=hi%20there", "", "", 0, R"("7:hi there")"},
+      {2, "/tov-vover-orevid-aredez/v1/echo/-1", "", "", 404, "No such echo"},
+      {2, "/tov-vover-orevid-aredez/v1/echo/7?id=8", "", "", 0,
+       "Argument 'id' for 'GetTovVoverOrevidAredezV1EchoById' was specified in an invalid location."},
+      {6, "/tov-vover-orevid-aredez/v1/items", R"({"b":[1,2],"a":true})", "application/json", 0,
+       R"({"a":true,"b":[1,2]})"},
+      {6, "/tov-vover-orevid-aredez/v1/items", "\x81\xa1" "a\x01", "application/x-msgpack", 0, R"({"a":1})"},
+      {6, "/tov-vover-orevid-aredez/v1/items", "a: 1", "text/plain", 0, "Unsupported body content type"},
+      {2, "/tov-vover-orevid-aredez/v1/nothing", "", "", 404, "No plug-in function for GET /tov-vover-orevid-aredez/v1/nothing"},
+  };
+  for (const auto& row : rows) {
+    const auto result = core.Call(row.method, row.url, row.body, row.contentType);
+    EXPECT_EQ(result.status, row.status) << row.url;
+    EXPECT_EQ(result.error.empty() ? result.bodyJson : result.error, row.answer) << row.url;
+  }
+  record.callbacks->Shutdown(record.plugin);
+}
+
+TEST(TovCore, RequestAndApiCommands) {
+  const std::string plugin = TOV_TEST_PLUGIN_PATH;
+  CoreRun run = RunCore("request GET /tov-vover-orevid-aredez/v1/echo/3?note=x " + plugin);
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(run.output, "status 0\n\"3:x\"\n");
+  run = RunCore("request POST /tov-vover-orevid-aredez/v1/items --body '[1,{\"k\":null}]' " + plugin);
+  EXPECT_EQ(run.output, "status 0\n[1,{\"k\":null}]\n");
+  run = RunCore("request GET /tov-vover-orevid-aredez/v1/echo/-5 " + plugin);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.output, "status 404\nerror: No such echo\n");
+  EXPECT_EQ(RunCore("request FETCH /x " + plugin).status, 2);
+
+  run = RunCore("api " + plugin);
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_THAT(run.output, HasSubstr(R"("name": "GetTovVoverOrevidAredezV1EchoById")"));
+  EXPECT_THAT(run.output, HasSubstr(R"("path": "/tov-vover-orevid-aredez/v1/echo/{id}")"));
+  EXPECT_THAT(run.output, HasSubstr(R"("name": "OnJsonApiEvent")"));
+  run = RunCore("api --format epytext " + plugin);
+  EXPECT_THAT(run.output, HasSubstr("GET /tov-vover-orevid-aredez/v1/echo/{id}  (GetTovVoverOrevidAredezV1EchoById)\n"
+                                    "  @param id: which echo\n  @type id: int64 (path)\n"));
+  EXPECT_THAT(run.output, HasSubstr("enum PluginResourceEventType\n  @cvar Create: (0)\n"));
+  EXPECT_EQ(RunCore("api --format yaml " + plugin).status, 2);
+}
+
 TEST(LoadedPlugin, MemoryStatsWhileAnotherInstanceAllocates) {
   TovHost::PluginLibrary library(TOV_PLUGIN_PATH);
   ASSERT_TRUE(library.Loaded()) << library.Error();

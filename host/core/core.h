@@ -196,6 +196,27 @@ class Core {
   // Called for every line the plug-in logs, as it arrives.
   std::function<void(const LogLine&)> onLog;
 
+  // ---- Calling the plug-in ---------------------------------------------
+  // Takes the function records of a plug-in's API description (from its
+  // handshake); they stay the plug-in's and must outlive their use here.
+  void UseApi(const ApiDescription* api) { pluginApi_ = api; }
+  const ApiDescription* PluginApi() const { return pluginApi_; }
+  // The record whose method and path template fit: the core's own small
+  // router ("{x}" one segment, "{+x}" the rest; more literal segments win).
+  const PluginFunctionRecord* Route(uint32_t method, const std::string& url) const;
+  struct CallResult {
+    bool routed = false;  // false: no function fits; status 404
+    int32_t status = 0;
+    std::string error;     // the response's failure text
+    std::string bodyJson;  // the body, or the stream's text
+    std::string contentType;
+    std::vector<std::pair<std::string, std::string>> headers;
+  };
+  // Sends one request to the plug-in through the fitting record's dispatch.
+  CallResult Call(uint32_t method, const std::string& url, const std::string& body = {},
+                  const std::string& contentType = "application/json",
+                  const std::vector<std::pair<std::string, std::string>>& headers = {});
+
  private:
   struct State {
     CoreApi api;
@@ -259,7 +280,11 @@ class Core {
   uint64_t eventsTaken_ = 0;
   // Streams handed out and not closed yet; the core frees them when it ends.
   std::vector<Stream*> openStreams_;
+  const ApiDescription* pluginApi_ = nullptr;
 };
+
+// "GET" and friends to the request method code; 0 when unknown.
+uint32_t MethodCode(const std::string& name);
 
 // A plug-in library loaded into this process and the objects made from it.
 class PluginLibrary {
