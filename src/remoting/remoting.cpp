@@ -267,7 +267,16 @@ void Remoting::Dispatch(void* context, RemotingResponse* response, const Remotin
     response->error = "Invalid function";
     return;
   }
-  route->owner->Invoke(response, request, match);
+  // Nothing may unwind into the core: a handler or a conversion that throws
+  // (memory exhaustion, a length beyond what a tree holds) is a failure.
+  try {
+    route->owner->Invoke(response, request, match);
+  } catch (...) {
+    if (response->release) response->release(response);
+    *response = RemotingResponse{};
+    response->status = 500;
+    response->error = "Internal server error";
+  }
 }
 
 // ---- Binding ----------------------------------------------------------------

@@ -299,6 +299,12 @@ TEST_F(Routes, ResultsAndTheExportedRecords) {
   EXPECT_EQ(call(typed, "/r/typed/0"), "404 Trade Not Existent");
   EXPECT_EQ(call(api->functions[1], "/r/command"), "409 busy");
   EXPECT_EQ(call(typed, "/r/other"), "404 Invalid function<null>");
+
+  BindingRegistry other;
+  Remoting throwing(other);
+  throwing.AddRoute(RemotingMethod::Get, "/t", []() -> int { throw std::bad_alloc(); });
+  const ApiDescription* thrown = throwing.Export();
+  EXPECT_EQ(call(thrown->functions[0], "/t"), "500 Internal server error<null>");
 }
 
 }  // namespace

@@ -88,7 +88,21 @@ void AppModule::Trampoline(void* context) {
     ticket = it->second;
     g_tickets.erase(it);
   }
-  ticket.module->RunScheduled(ticket.id);
+  try {
+    ticket.module->RunScheduled(ticket.id);
+  } catch (...) {
+    HandlerFailed(ticket.module->shortName_, "a scheduled callback");
+  }
+}
+
+void AppModule::HandlerFailed(const std::string& shortName, const char* what) noexcept {
+  try {
+    throw;
+  } catch (const std::exception& error) {
+    Logging::Log(Logging::kError, Logging::kGroupDbg, "%s: %s failed: %s", shortName.c_str(), what, error.what());
+  } catch (...) {
+    Logging::Log(Logging::kError, Logging::kGroupDbg, "%s: %s failed", shortName.c_str(), what);
+  }
 }
 
 void AppModule::RunScheduled(std::uint64_t id) {
@@ -99,10 +113,18 @@ void AppModule::RunScheduled(std::uint64_t id) {
     if (it == scheduled_.end()) return;
     callable = std::move(it->second.callable);
   }
+  const auto forget = [&] {
+    std::lock_guard lock(scheduledMutex_);
+    scheduled_.erase(id);
+  };
   // Not under the mutex: the callable may schedule again.
-  callable();
-  std::lock_guard lock(scheduledMutex_);
-  scheduled_.erase(id);
+  try {
+    callable();
+  } catch (...) {
+    forget();
+    throw;
+  }
+  forget();
 }
 
 std::size_t AppModule::ScheduledCount() const {

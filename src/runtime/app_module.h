@@ -184,6 +184,7 @@ class AppModule {
   template <typename Payload>
   static void DeliverEvent(const HostEvent* event);
   static void Trampoline(void* context);
+  static void HandlerFailed(const std::string& shortName, const char* what) noexcept;
   void RunScheduled(std::uint64_t id);
   // Empties the scheduled-callback table and withdraws its tickets.
   void ForgetTickets();
@@ -373,7 +374,11 @@ void AppModule::DeliverEvent(const HostEvent* event) {
   if (it == self->eventHandlers_.end()) return;
   // The handler may replace or unregister itself; keep it alive for this call.
   const std::shared_ptr<EventHandlerEntry> handler = it->second;
-  handler->Handle(*self, *event);
+  try {
+    handler->Handle(*self, *event);
+  } catch (...) {
+    HandlerFailed(self->shortName_, event->name);  // never unwinds into the core
+  }
 }
 
 template <typename Payload>

@@ -390,6 +390,23 @@ TEST_F(Runtime, HandlersMayChangeTheTablesDuringADelivery) {
   EXPECT_TRUE(core.Misuse().empty()) << core.Misuse().front();
 }
 
+TEST_F(Runtime, ExceptionsNeverReachTheCore) {
+  int after = 0;
+  plugin.Observe<BindingProperty>("/x/v1/throws", [&](const std::string&, PluginResourceEventType,
+                                                      const BindingProperty&) { throw std::length_error("too long"); });
+  plugin.Schedule("throws", [] { throw 7; }, 0);
+  plugin.Schedule("after", [&] { ++after; }, 0);
+  core.SetResource("/x/v1/throws", "1");
+  core.RunOnce();
+  EXPECT_EQ(after, 1);
+  EXPECT_EQ(plugin.ScheduledCount(), 0u);
+  std::vector<std::string> errors;
+  for (const auto& line : core.Logs())
+    if (line.level == 2) errors.push_back(line.message);
+  EXPECT_THAT(errors, ElementsAre("tov-vover-orevid-aredez: a scheduled callback failed",
+                                  "tov-vover-orevid-aredez: OnJsonApiEvent_x_v1_throws failed: too long"));
+}
+
 TEST_F(Runtime, PublishingSendsTheDerivedAndTheGeneralEvent) {
   ASSERT_TRUE(plugin.Publish(PluginResourceEventType::Update, "/tov-vover-orevid-aredez/v1/session",
                              Champion{1, "x"}).HasValue());
