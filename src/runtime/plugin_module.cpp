@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "binding/api_help.h"
 #include "binding/message_format.h"
 #include "logging/logger.h"
 #include "runtime/allocator.h"
@@ -78,6 +79,7 @@ void PluginModule::Handshake(PluginHandshake* record, const char* shortName) {
   naming_ = PluginNaming{GetFullNameFromShortNameAndType(shortName, backend), shortName, backend};
   logCategories_ = {"Plugins", "Plugin " + naming_.shortName};
   routeNamespace_ = ApiNameFromShortName(naming_.shortName);
+  RegisterBuiltinTypes(registry_);
   RegisterRuntimeTypes(registry_);
   RegisterRoutes();
   apiDescription_ = remoting_.Export();

@@ -96,6 +96,15 @@ TEST(Handshake, FillsTheRecordAndInitForwardsLogLines) {
   EXPECT_STREQ(record.shortName, "tov-vover-orevid-aredez");
   ASSERT_NE(record.apiDescription, nullptr);
   EXPECT_EQ(record.apiDescription->functionCount, 0u);
+  std::vector<std::string> events;
+  for (uint32_t i = 0; i < record.apiDescription->eventCount; ++i) events.push_back(record.apiDescription->events[i].name);
+  EXPECT_THAT(events, ::testing::UnorderedElementsAre("OnCallback", "OnJsonApiEvent", "OnLcdsEvent",
+                                                      "OnServiceProxyUuidEvent", "OnServiceProxyMethodEvent",
+                                                      "OnServiceProxyAsyncEvent"));
+  std::vector<std::string> types;
+  for (uint32_t i = 0; i < record.apiDescription->typeCount; ++i) types.push_back(record.apiDescription->types[i].name);
+  EXPECT_THAT(types, ::testing::IsSupersetOf({"BindingHelpFormat", "BindingFullApiHelp", "PluginResourceEvent",
+                                              "PluginManagerState"}));
   auto* module = static_cast<PluginModule*>(record.plugin);
   EXPECT_EQ(module->Naming().fullName, "plx-be-tov-vover-orevid-aredez");
   EXPECT_EQ(module->CoreVersion().ToString(), "18.3.1");
