@@ -197,6 +197,9 @@ class AppModule {
   const std::string* LcdsClassOf(std::uint32_t typeId) const;
   // Sets "__class" on every object of a registered DTO type inside `node`.
   void AnnotateLcds(BindingNode& node, const TypeIdentifier& type) const;
+  // The call arguments as one collection, each annotated with its class.
+  template <typename... Args>
+  Result<BindingProperty> LcdsArguments(const Args&... args) const;
   Result<BindingProperty> ConvertLcdsArguments(std::vector<BindingProperty> values,
                                                std::vector<TypeIdentifier> types) const;
   Result<BindingProperty> InvokeLcdsRaw(const std::string& destination, const std::string& method,
@@ -424,15 +427,20 @@ void AppModule::RegisterLcdsClass(const std::string& className) {
   lcdsClassByTypeId_[TypeIdentity::Of<T>().Id()] = className;
 }
 
-template <typename T, typename... Args>
-std::future<AppModule::Result<T>> AppModule::InvokeLcds(const std::string& destination, const std::string& method,
-                                                        const Args&... args) {
+template <typename... Args>
+AppModule::Result<BindingProperty> AppModule::LcdsArguments(const Args&... args) const {
   std::vector<BindingProperty> values;
   values.reserve(sizeof...(Args));
   (values.push_back(ToBinding(Detail::RequestArgument(args), *registry_)), ...);
   std::vector<TypeIdentifier> types{TypeIdentifierFor<std::remove_cvref_t<decltype(Detail::RequestArgument(args))>>(
       *registry_)...};
-  Result<BindingProperty> arguments = ConvertLcdsArguments(std::move(values), std::move(types));
+  return ConvertLcdsArguments(std::move(values), std::move(types));
+}
+
+template <typename T, typename... Args>
+std::future<AppModule::Result<T>> AppModule::InvokeLcds(const std::string& destination, const std::string& method,
+                                                        const Args&... args) {
+  Result<BindingProperty> arguments = LcdsArguments(args...);
   if (!arguments) return Ready<T>(std::move(arguments).Error());
   Result<BindingProperty> body = InvokeLcdsRaw(destination, method, std::move(arguments).Value(),
                                                TypeIdentity::Of<T>());
@@ -453,12 +461,7 @@ std::future<AppModule::Result<T>> AppModule::InvokeLcds(const std::string& desti
 template <typename... Args>
 AppModule::Result<void> AppModule::InvokeLcdsWithoutResult(const std::string& destination, const std::string& method,
                                                            const Args&... args) {
-  std::vector<BindingProperty> values;
-  values.reserve(sizeof...(Args));
-  (values.push_back(ToBinding(Detail::RequestArgument(args), *registry_)), ...);
-  std::vector<TypeIdentifier> types{TypeIdentifierFor<std::remove_cvref_t<decltype(Detail::RequestArgument(args))>>(
-      *registry_)...};
-  Result<BindingProperty> arguments = ConvertLcdsArguments(std::move(values), std::move(types));
+  Result<BindingProperty> arguments = LcdsArguments(args...);
   if (!arguments) return std::move(arguments).Error();
   return CheckedRequest(RemotingMethod::Post, "/tov-login/v1/session/invoke", destination, method,
                         arguments.Value());
