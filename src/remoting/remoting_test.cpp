@@ -247,6 +247,30 @@ TEST_F(Routes, BindingMessages) {
   std::vector<HostNamedValue> tooMany(6, HostNamedValue{nullptr, text});
   EXPECT_EQ(Send(&route, 5, "/s/1", nullptr, "", {}, tooMany).error,
             std::string("Unknown argument '6' for '") + name + "'.");
+  // Without a content type, a structured argument's text is recognised by
+  // its first bytes; a plain one stays text.
+  RouteInfo& sniffing = remoting
+                            .AddRoute(RemotingMethod::Get, "/q",
+                                      [](std::optional<Selection> extra, std::optional<std::string> text) {
+                                        return std::to_string(extra ? extra->skin : -1) + " " + text.value_or("-");
+                                      })
+                            .Argument("extra")
+                            .Argument("text")
+                            .Route();
+  const struct {
+    const char* url;
+    const char* answer;
+  } sniffed[] = {
+      {"/q?extra=%7B%22skin%22:4%7D&text=%7B%22skin%22:4%7D", R"("4 {\"skin\":4}")"},
+      {"/q?extra=---%0Askin:%205", R"("5 -")"},
+      {"/q?extra=%81%A4skin%06", R"("6 -")"},
+      {"/q?extra=plain", "Couldn't assign value to 'extra' of type Selection because the input not a structure."},
+      {"/q?extra=%81%A1", "Couldn't deserialize MessagePack value for parameter 'extra' of 'GetQ': Invalid MessagePack"},
+  };
+  for (const auto& row : sniffed) {
+    const Answer answer = Send(&sniffing, 2, row.url);
+    EXPECT_THAT(answer.error.empty() ? answer.json : answer.error, ::testing::StartsWith(row.answer)) << row.url;
+  }
   // A body sent to a function without a body argument is ignored.
   RouteInfo& plain = remoting.AddRoute(RemotingMethod::Post, "/p", [] { return true; }).Route();
   EXPECT_EQ(Send(&plain, 6, "/p", "text/plain", "junk").json, "true");
