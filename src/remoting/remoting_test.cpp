@@ -294,15 +294,17 @@ TEST_F(Routes, ResultsAndTheExportedRecords) {
   const PluginFunctionRecord& typed = api->functions[0];
   EXPECT_STREQ(typed.description.name, "GetRTypedById");
   EXPECT_STREQ(typed.pathTemplate, "/r/typed/{id}");
-  EXPECT_EQ(typed.method, 2u);
-  EXPECT_EQ(typed.description.argumentCount, 1u);
+  EXPECT_EQ(+typed.method, 2u);  // packed fields are read by value
+  EXPECT_EQ(+typed.description.argumentCount, 1u);
   EXPECT_STREQ(typed.description.arguments[0].name, "id");
   EXPECT_STREQ(typed.description.arguments[0].description, "the trade");
-  EXPECT_EQ(typed.description.arguments[0].location, 2u);
-  ASSERT_NE(typed.locations, nullptr);
-  EXPECT_EQ(typed.locations->location, 2u);
-  EXPECT_EQ(typed.locations->next, nullptr);
-  EXPECT_EQ(typed.textListCount, 0u);
+  EXPECT_EQ(+typed.description.arguments[0].location, 2u);
+  const PluginArgumentLocationEntry* locations = typed.locations;
+  ASSERT_NE(locations, nullptr);
+  EXPECT_EQ(+locations->location, 2u);
+  const PluginArgumentLocationEntry* next = locations->next;
+  EXPECT_EQ(next, nullptr);
+  EXPECT_EQ(+typed.textListCount, 0u);
   EXPECT_STREQ(typed.customMethod, "");
   EXPECT_EQ(remoting.Export(), api);  // built once
 
