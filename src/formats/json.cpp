@@ -24,6 +24,44 @@ namespace {
 // use the reader's default (fast) precision: its full-precision path in this
 // RapidJSON release counts leading zeros of a zero significand ("0e52").
 constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag;
+// The same parse without the reader's own byte-by-byte validation, for input
+// already known to be valid UTF-8: validation only ever adds errors, so the
+// result is identical.
+constexpr unsigned kValidatedParseFlags = rapidjson::kParseIterativeFlag;
+
+// Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF),
+// eight ASCII bytes at a time. Input it rejects is parsed by the validating
+// reader, so the error and its offset are the reader's own.
+bool IsValidUtf8(const char* text, std::size_t length) noexcept {
+  const auto* p = reinterpret_cast<const unsigned char*>(text);
+  const unsigned char* const end = p + length;
+  while (p < end) {
+    if (end - p >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p, 8);
+      if ((word & 0x8080808080808080ull) == 0) {
+        p += 8;
+        continue;
+      }
+    }
+    const unsigned char c = *p;
+    if (c < 0x80) {
+      ++p;
+      continue;
+    }
+    std::size_t size;
+    unsigned char low = 0x80, high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) size = 2;
+    else if (c >= 0xE0 && c <= 0xEF) size = 3, low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
+    else if (c >= 0xF0 && c <= 0xF4) size = 4, low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
+    else return false;
+    if (static_cast<std::size_t>(end - p) < size || p[1] < low || p[1] > high) return false;
+    for (std::size_t i = 2; i < size; ++i)
+      if (p[i] < 0x80 || p[i] > 0xBF) return false;
+    p += size;
+  }
+  return true;
+}
 
 bool IsBlank(char c) noexcept { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
 
@@ -50,7 +88,10 @@ bool HasLoneSurrogate(const char* text, std::size_t length) noexcept {
 // the open Structure, so repeated names write into one field.
 class TreeBuilder {
  public:
-  explicit TreeBuilder(BindingNode& root) : target_(&root) {}
+  // Without a "\\u" escape in the input no text can hold a NUL or a lone
+  // surrogate (raw bytes are cut at the first NUL and validated), so the
+  // per-text checks are skipped.
+  TreeBuilder(BindingNode& root, bool escapes) : target_(&root), escapes_(escapes) {}
 
   bool Null() { return Apply([](BindingNode& node) { node.Reset(); }); }
   bool Bool(bool value) { return Apply([&](BindingNode& node) { node.SetBool(value); }); }
@@ -61,8 +102,8 @@ class TreeBuilder {
   bool Double(double value) { return Apply([&](BindingNode& node) { node.SetFloat(value); }); }
   bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }  // not requested
   bool String(const char* text, rapidjson::SizeType length, bool) {
-    if (HasLoneSurrogate(text, length)) return false;
-    return Apply([&](BindingNode& node) { node.SetString(UpToNul(text, length)); });
+    if (escapes_ && HasLoneSurrogate(text, length)) return false;
+    return Apply([&](BindingNode& node) { node.SetString(Text(text, length)); });
   }
   bool StartObject() {
     return Apply([&](BindingNode& node) {
@@ -71,8 +112,8 @@ class TreeBuilder {
     });
   }
   bool Key(const char* text, rapidjson::SizeType length, bool) {
-    if (HasLoneSurrogate(text, length)) return false;
-    return Guard([&] { target_ = &open_.back()->Field(UpToNul(text, length)); });
+    if (escapes_ && HasLoneSurrogate(text, length)) return false;
+    return Guard([&] { target_ = &open_.back()->Field(Text(text, length)); });
   }
   bool EndObject(rapidjson::SizeType) { return Pop(); }
   bool StartArray() {
@@ -84,6 +125,10 @@ class TreeBuilder {
   bool EndArray(rapidjson::SizeType) { return Pop(); }
 
  private:
+  std::string_view Text(const char* text, std::size_t length) const noexcept {
+    return escapes_ ? UpToNul(text, length) : std::string_view(text, length);
+  }
+
   template <typename Step>
   bool Guard(Step step) {
     // The reader reports a false return as a handler error at the offset
@@ -116,6 +161,7 @@ class TreeBuilder {
   }
 
   BindingNode* target_;
+  bool escapes_;
   // Element arrays of open Collections grow only at the innermost one, so
   // these stay valid while they are open.
   std::vector<BindingNode*> open_;
@@ -206,10 +252,12 @@ BindingProperty ParseJson(std::string_view text) {
   while (first < text.size() && IsBlank(text[first])) ++first;
   if (first == text.size()) return result;
 
-  TreeBuilder builder(result);
+  TreeBuilder builder(result, text.find("\\u") != std::string_view::npos);
   rapidjson::MemoryStream stream(text.data(), text.size());
   rapidjson::Reader reader;
-  const rapidjson::ParseResult parsed = reader.Parse<kParseFlags>(stream, builder);
+  const rapidjson::ParseResult parsed = IsValidUtf8(text.data(), text.size())
+                                            ? reader.Parse<kValidatedParseFlags>(stream, builder)
+                                            : reader.Parse<kParseFlags>(stream, builder);
   if (parsed.IsError()) result.SetFailure(ParseErrorMessage(parsed.Code(), parsed.Offset()));
   return result;
 }
