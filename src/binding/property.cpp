@@ -117,6 +117,7 @@ class BindingTreeOps {
   using Collection = BindingNode::Collection;
   using Structure = BindingNode::Structure;
   using MapNode = BindingNode::MapNode;
+  using Blob = BindingNode::Blob;
 
   struct Position {
     MapNode* found = nullptr;
@@ -127,13 +128,24 @@ class BindingTreeOps {
   // Releases a content record by record: strings back to the table, records
   // back to the pools, heap arrays freed.
   static void ReleaseTree(BindingStorage& storage, Kind kind, Payload payload) noexcept {
-    Walk<false>(storage, kind, payload);
+    Walk(storage, kind, payload);
   }
-  // Frees only what lives outside the pools (element arrays, blob bytes):
-  // for a root about to drop its whole storage at once.
-  static void FreeHeapParts(BindingStorage& storage, Kind kind, Payload payload) noexcept {
-    Walk<true>(storage, kind, payload);
+  static Blob* CreateBlob(BindingStorage& storage, std::span<const std::uint8_t> bytes) {
+    if (bytes.size() > 0xFFFFFFFFu) throw std::length_error("blob too long");
+    Blob* blob = storage.Create<Blob>();
+    if (!bytes.empty()) {
+      try {
+        blob->data = static_cast<std::uint8_t*>(storage.AllocateBlock(bytes.size()));
+      } catch (...) {
+        storage.Destroy(blob);
+        throw;
+      }
+      std::memcpy(blob->data, bytes.data(), bytes.size());
+      blob->size = static_cast<std::uint32_t>(bytes.size());
+    }
+    return blob;
   }
+  static std::span<const std::uint8_t> BytesOf(const Blob& blob) noexcept { return {blob.data, blob.size}; }
   static bool Contains(BindingStorage& storage, Kind kind, Payload payload, const BindingNode* target) noexcept;
   // Builds a copy of `source` in the Empty node `target`, in target's
   // storage. On failure `target` holds a consistent partial copy.
@@ -195,26 +207,25 @@ class BindingTreeOps {
     Structure* structures_ = nullptr;
   };
 
-  template <bool kHeapOnly>
   static void ReleaseOne(Pending& pending, BindingStorage& storage, Kind kind, Payload payload) noexcept {
     switch (kind) {
       case Kind::String:
-        if (!kHeapOnly) storage.Strings().Release(payload.string);
+        storage.Strings().Release(payload.string);
         break;
       case Kind::Blob:
-        if (kHeapOnly) payload.blob->~BindingBlob();
-        else storage.Destroy(payload.blob);
+        storage.FreeBlock(payload.blob->data);
+        storage.Destroy(payload.blob);
         break;
       case Kind::Enum:
-        if (!kHeapOnly) storage.Destroy(payload.enumValue);
+        storage.Destroy(payload.enumValue);
         break;
       case Kind::Collection:
       case Kind::Structure:
         if (pending.PushIfParent(kind, payload)) break;
         if (kind == Kind::Collection) {
-          ::operator delete(payload.collection->data);
-          if (!kHeapOnly) storage.Destroy(payload.collection);
-        } else if (!kHeapOnly) {
+          storage.FreeBlock(payload.collection->data);
+          storage.Destroy(payload.collection);
+        } else {
           storage.Destroy(payload.structure);
         }
         break;
@@ -223,25 +234,19 @@ class BindingTreeOps {
     }
   }
 
-  template <bool kHeapOnly>
   static void Walk(BindingStorage& storage, Kind kind, Payload payload) noexcept {
     Pending pending(&storage);
-    ReleaseOne<kHeapOnly>(pending, storage, kind, payload);
+    ReleaseOne(pending, storage, kind, payload);
     while (!pending.Empty()) {
       if (Collection* collection = pending.PopCollection()) {
         for (std::uint32_t i = 0; i < collection->size; ++i) {
           const BindingNode& element = collection->data[i];
-          ReleaseOne<kHeapOnly>(pending, storage, element.kind_, element.payload_);
+          ReleaseOne(pending, storage, element.kind_, element.payload_);
         }
         // The elements need no destructor: their content is released above.
-        ::operator delete(collection->data);
-        if (!kHeapOnly) storage.Destroy(collection);
+        storage.FreeBlock(collection->data);
+        storage.Destroy(collection);
       } else if (Structure* structure = pending.PopStructure()) {
-        if (kHeapOnly) {
-          for (MapNode* node = MapNode::Leftmost(structure->root); node; node = MapNode::Next(node))
-            ReleaseOne<kHeapOnly>(pending, storage, node->value.kind_, node->value.payload_);
-          continue;
-        }
         // Post-order, cutting each node from its parent, so no stack is needed.
         MapNode* node = structure->root;
         while (node) {
@@ -255,7 +260,7 @@ class BindingTreeOps {
           }
           MapNode* parent = node->Parent();
           if (parent) (parent->left == node ? parent->left : parent->right) = nullptr;
-          ReleaseOne<kHeapOnly>(pending, storage, node->value.kind_, node->value.payload_);
+          ReleaseOne(pending, storage, node->value.kind_, node->value.payload_);
           storage.Strings().Release(node->key);
           storage.Release(node, sizeof(MapNode));
           node = parent;
@@ -357,7 +362,7 @@ void BindingTreeOps::CopyShallow(const BindingNode& from, BindingNode& to, Bindi
       payload.string = CopyString(from, from.payload_.string, storage);
       break;
     case Kind::Blob:
-      payload.blob = storage.Create<BindingBlob>(*from.payload_.blob);
+      payload.blob = CreateBlob(storage, BytesOf(*from.payload_.blob));
       break;
     case Kind::Enum:
       payload.enumValue = storage.Create<EnumValue>(*from.payload_.enumValue);
@@ -506,14 +511,14 @@ void BindingTreeOps::InsertFixup(Structure& structure, MapNode* node) noexcept {
 }
 
 void BindingTreeOps::Reallocate(BindingStorage& storage, Collection& collection, std::uint32_t capacity) {
-  auto* fresh = static_cast<BindingNode*>(::operator new(std::size_t(capacity) * sizeof(BindingNode)));
+  auto* fresh = static_cast<BindingNode*>(storage.AllocateBlock(std::size_t(capacity) * sizeof(BindingNode)));
   // Elements hold no pointers to themselves, so moving one is a copy of its
   // fields; the old ones are simply dropped.
   for (std::uint32_t i = 0; i < collection.size; ++i) {
     BindingNode* moved = new (&fresh[i]) BindingNode(BindingNode::ChildTag{}, &storage);
     moved->Install(collection.data[i].kind_, collection.data[i].payload_);
   }
-  ::operator delete(collection.data);
+  storage.FreeBlock(collection.data);
   collection.data = fresh;
   collection.capacity = capacity;
 }
@@ -539,7 +544,6 @@ BindingNode& BindingNode::operator=(BindingNode&& other) {
 
 void BindingNode::Destroy() noexcept {
   if (ownsStorage_ && storage_) {
-    BindingTreeOps::FreeHeapParts(*storage_, kind_, payload_);
     delete storage_;  // every record and string goes with its pools
     storage_ = nullptr;
     kind_ = BindingKind::Empty;
@@ -553,7 +557,6 @@ void BindingNode::Reset() noexcept {
   if (ownsStorage_ && (kind_ == BindingKind::Collection || kind_ == BindingKind::Structure)) {
     // The whole tree is this root's content: free it wholesale, page by
     // page, instead of record by record.
-    BindingTreeOps::FreeHeapParts(*storage_, kind_, payload_);
     storage_->ReleaseAll();
     kind_ = BindingKind::Empty;
     payload_.bits = 0;
@@ -645,7 +648,7 @@ std::uint32_t BindingNode::Size() const noexcept {
   switch (kind_) {
     case BindingKind::Empty: return 0;
     case BindingKind::String: return payload_.string->Size();
-    case BindingKind::Blob: return static_cast<std::uint32_t>(payload_.blob->size());
+    case BindingKind::Blob: return payload_.blob->size;
     case BindingKind::Collection: return payload_.collection->size;
     case BindingKind::Structure: return payload_.structure->count;
     default: return 1;
@@ -673,7 +676,7 @@ std::string_view BindingNode::GetString(std::string_view defaultValue) const noe
 }
 
 std::span<const std::uint8_t> BindingNode::GetBlob(std::span<const std::uint8_t> defaultValue) const noexcept {
-  return kind_ == BindingKind::Blob ? std::span<const std::uint8_t>(*payload_.blob) : defaultValue;
+  return kind_ == BindingKind::Blob ? BindingTreeOps::BytesOf(*payload_.blob) : defaultValue;
 }
 
 EnumValue BindingNode::GetEnum(EnumValue defaultValue) const noexcept {
@@ -708,7 +711,7 @@ bool BindingNode::ToBool() const noexcept {
       const std::string_view text = payload_.string->Text();
       return text == "true" || text == "1";
     }
-    case BindingKind::Blob: return !payload_.blob->empty();
+    case BindingKind::Blob: return payload_.blob->size != 0;
     case BindingKind::Enum: return payload_.enumValue->value != 0;
     case BindingKind::Collection: return payload_.collection->size != 0;
     case BindingKind::Structure: return payload_.structure->count != 0;
@@ -755,7 +758,7 @@ std::string BindingNode::ToText() const {
       return std::string(buffer, length > 0 ? std::size_t(length) : 0);
     }
     case BindingKind::String: return std::string(payload_.string->Text());
-    case BindingKind::Blob: return Base64(*payload_.blob);
+    case BindingKind::Blob: return Base64(BindingTreeOps::BytesOf(*payload_.blob));
     default: return {};
   }
 }
@@ -794,20 +797,13 @@ void BindingNode::SetString(std::string_view text) {
 }
 
 void BindingNode::SetBlob(std::span<const std::uint8_t> bytes) {
-  if (bytes.size() > 0xFFFFFFFFu) throw std::length_error("blob too long");
   Payload payload;
-  payload.blob = EnsureStorage().Create<BindingBlob>(bytes.begin(), bytes.end());
+  payload.blob = BindingTreeOps::CreateBlob(EnsureStorage(), bytes);
   ReleaseContent();
   Install(BindingKind::Blob, payload);
 }
 
-void BindingNode::SetBlob(BindingBlob&& bytes) {
-  if (bytes.size() > 0xFFFFFFFFu) throw std::length_error("blob too long");
-  Payload payload;
-  payload.blob = EnsureStorage().Create<BindingBlob>(std::move(bytes));
-  ReleaseContent();
-  Install(BindingKind::Blob, payload);
-}
+void BindingNode::SetBlob(BindingBlob&& bytes) { SetBlob(std::span<const std::uint8_t>(bytes)); }
 
 void BindingNode::SetEnum(EnumValue value) {
   Payload payload;

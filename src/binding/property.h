@@ -189,6 +189,7 @@ class BindingNode {
   struct Collection;
   struct Structure;
   struct MapNode;
+  struct Blob;
 
   union Payload {
     std::uint64_t bits = 0;  // Unsigned; also what zeroes the payload
@@ -196,7 +197,7 @@ class BindingNode {
     std::int64_t signedValue;
     double floatValue;
     const InternedString* string;
-    BindingBlob* blob;
+    Blob* blob;
     EnumValue* enumValue;
     Collection* collection;
     Structure* structure;
@@ -231,9 +232,14 @@ inline constexpr std::uint32_t BindingNode::kMaxElements =
     static_cast<std::uint32_t>(PTRDIFF_MAX / sizeof(BindingNode) < 0xFFFFFFFFu ? PTRDIFF_MAX / sizeof(BindingNode)
                                                                                 : 0xFFFFFFFFu);
 
-// The pooled records behind the container kinds.
+// The pooled records behind the container kinds and Blobs.
+struct BindingNode::Blob {
+  std::uint8_t* data = nullptr;  // a block of the storage; null when empty
+  std::uint32_t size = 0;
+};
+
 struct BindingNode::Collection {
-  BindingNode* data = nullptr;  // general heap
+  BindingNode* data = nullptr;  // a block of the storage
   std::uint32_t size = 0;
   std::uint32_t capacity = 0;
 };

@@ -247,7 +247,7 @@ const InternedString* BindingStringTable::Intern(std::string_view text, std::uin
     chars = reinterpret_cast<char*>(static_cast<unsigned char*>(slot) + sizeof(InternedString));
   } else {
     try {
-      chars = new char[text.size() + 1];
+      chars = static_cast<char*>(storage_.AllocateBlock(text.size() + 1));
     } catch (...) {
       storage_.Release(slot, slotSize);
       throw;
@@ -305,13 +305,7 @@ void BindingStringTable::Release(const InternedString* entry) noexcept {
 }
 
 void BindingStringTable::ReleaseAll() noexcept {
-  for (std::size_t i = 0; i < bucketCount_; ++i) {
-    for (InternedString* entry = buckets_[i]; entry;) {
-      InternedString* next = entry->next_;
-      FreeText(entry);
-      entry = next;
-    }
-  }
+  // Long texts are blocks of the storage, which frees them with the rest.
   delete[] buckets_;
   buckets_ = nullptr;
   bucketCount_ = 0;
@@ -319,7 +313,7 @@ void BindingStringTable::ReleaseAll() noexcept {
 }
 
 void BindingStringTable::FreeText(InternedString* entry) noexcept {
-  if (!entry->HasInlineText()) delete[] entry->text_;
+  if (!entry->HasInlineText()) storage_.FreeBlock(const_cast<char*>(entry->text_));
 }
 
 void BindingStringTable::Grow() {
@@ -351,7 +345,35 @@ BindingStorage::BindingStorage() noexcept
 
 void BindingStorage::ReleaseAll() noexcept {
   strings_.ReleaseAll();
+  for (BlockHeader* block = blocks_; block != nullptr;) {
+    BlockHeader* next = block->next;
+    ::operator delete(block);
+    block = next;
+  }
+  blocks_ = nullptr;
+  blockCount_ = 0;
   for (BindingPool& pool : pools_) pool.ReleaseAll();
+}
+
+void* BindingStorage::AllocateBlock(std::size_t bytes) {
+  if (bytes > SIZE_MAX - sizeof(BlockHeader)) throw std::bad_alloc();
+  auto* block = static_cast<BlockHeader*>(::operator new(sizeof(BlockHeader) + bytes));
+  block->prev = nullptr;
+  block->next = blocks_;
+  if (blocks_) blocks_->prev = block;
+  blocks_ = block;
+  ++blockCount_;
+  return block + 1;
+}
+
+void BindingStorage::FreeBlock(void* data) noexcept {
+  if (data == nullptr) return;
+  BlockHeader* block = static_cast<BlockHeader*>(data) - 1;
+  if (block->prev) block->prev->next = block->next;
+  else blocks_ = block->next;
+  if (block->next) block->next->prev = block->prev;
+  --blockCount_;
+  ::operator delete(block);
 }
 
 std::size_t BindingStorage::PageCount() const noexcept {

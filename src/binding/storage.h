@@ -216,8 +216,8 @@ class BindingStringTable {
   const InternedString* Retain(const InternedString* entry) noexcept;
   // Drops one reference; the entry goes at 0.
   void Release(const InternedString* entry) noexcept;
-  // Drops every entry without touching the pools: the storage frees their
-  // slots wholesale right after.
+  // Drops every entry without touching the pools or the long texts: the
+  // storage frees their slots and blocks wholesale right after.
   void ReleaseAll() noexcept;
 
   std::size_t Count() const noexcept { return count_; }
@@ -235,13 +235,16 @@ class BindingStringTable {
 
 // One per tree, owned by its root: 18 size classes of 4 to 72 bytes and the
 // string table. Only single records come from the pools; arrays (element
-// arrays, blob bytes, buckets) come from the general heap.
+// arrays, blob bytes, long texts) are blocks of the general heap linked into
+// the storage, so a tree freed whole frees them by walking that list, never
+// the tree itself.
 class BindingStorage {
  public:
   static constexpr std::size_t kPoolCount = 18;
   static constexpr std::size_t kMaxSlotSize = BindingPool::kMaxSlotSize;
 
   BindingStorage() noexcept;
+  ~BindingStorage() { ReleaseAll(); }
   BindingStorage(const BindingStorage&) = delete;
   BindingStorage& operator=(const BindingStorage&) = delete;
 
@@ -272,11 +275,16 @@ class BindingStorage {
     Release(record, sizeof(T));
   }
 
+  // `bytes` of the general heap, aligned as operator new aligns, freed with
+  // FreeBlock or with everything else by ReleaseAll. Throws std::bad_alloc.
+  void* AllocateBlock(std::size_t bytes);
+  void FreeBlock(void* block) noexcept;
+  std::size_t BlockCount() const noexcept { return blockCount_; }
+
   BindingStringTable& Strings() noexcept { return strings_; }
   const BindingStringTable& Strings() const noexcept { return strings_; }
 
-  // Frees every record and string at once; the tree that used them must
-  // already have dropped its heap arrays.
+  // Frees every record, string and block at once.
   void ReleaseAll() noexcept;
 
   std::size_t PageCount() const noexcept;
@@ -287,6 +295,15 @@ class BindingStorage {
   // reads its entries out of these pools while it frees their texts.
   BindingPool pools_[kPoolCount];
   BindingStringTable strings_;
+
+  // Sits before each block; its size keeps the block as aligned as the
+  // allocation itself.
+  struct alignas(__STDCPP_DEFAULT_NEW_ALIGNMENT__) BlockHeader {
+    BlockHeader* prev;
+    BlockHeader* next;
+  };
+  BlockHeader* blocks_ = nullptr;
+  std::size_t blockCount_ = 0;
 };
 
 }  // namespace Vexa

@@ -1,5 +1,6 @@
 #include "formats/json.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -177,17 +178,49 @@ std::string ParseErrorMessage(rapidjson::ParseErrorCode code, std::size_t offset
 }
 
 // RapidJSON's output stream concept over a std::string, saving the copy out
-// of a StringBuffer.
+// of a StringBuffer. The writers reserve before each run of characters, so
+// the characters themselves are stored without a capacity check.
 class StringSink {
  public:
   using Ch = char;
-  explicit StringSink(std::string& text) : text_(text) {}
-  void Put(char c) { text_.push_back(c); }
-  void Flush() {}
+  explicit StringSink(std::string& text) noexcept : text_(text) {}
+
+  void Reserve(std::size_t count) {
+    if (count > static_cast<std::size_t>(end_ - at_)) Grow(count);
+  }
+  void PutUnsafe(char c) noexcept { *at_++ = c; }
+  void Put(char c) {
+    Reserve(1);
+    PutUnsafe(c);
+  }
+  void PutN(char c, std::size_t count) {
+    Reserve(count);
+    std::memset(at_, c, count);
+    at_ += count;
+  }
+  void Flush() noexcept {}
+  // Cuts the text to what was written.
+  void Finish() { text_.resize(Used()); }
 
  private:
+  std::size_t Used() const noexcept { return at_ ? static_cast<std::size_t>(at_ - text_.data()) : 0; }
+  void Grow(std::size_t count) {
+    const std::size_t used = Used();
+    text_.resize(std::max(text_.size() * 2, used + count + 256));
+    at_ = text_.data() + used;
+    end_ = text_.data() + text_.size();
+  }
+
   std::string& text_;
+  char* at_ = nullptr;
+  char* end_ = nullptr;
 };
+
+// Found by argument-dependent lookup from inside the writers, in place of
+// their generic one-character-at-a-time forms.
+void PutReserve(StringSink& sink, std::size_t count) { sink.Reserve(count); }
+void PutUnsafe(StringSink& sink, char c) noexcept { sink.PutUnsafe(c); }
+void PutN(StringSink& sink, char c, std::size_t count) { sink.PutN(c, count); }
 
 template <typename Writer>
 class JsonWriterVisitor final : public BindingVisitor {
@@ -269,10 +302,12 @@ std::string ToJson(const BindingNode& node, const BindingRegistry* registry, std
   if (lineBreak.empty()) {
     rapidjson::Writer<StringSink> writer(sink);
     Write(writer, node, registry);
+    sink.Finish();
     return text;
   }
   rapidjson::PrettyWriter<StringSink> writer(sink);
   Write(writer, node, registry);
+  sink.Finish();
   if (lineBreak == "\n") return text;
 
   std::string replaced;

@@ -70,35 +70,22 @@ class Decoder {
   Decoder(std::span<const std::uint8_t> bytes, BindingProperty& result) : bytes_(bytes), result_(result) {}
 
   void Run() {
-    frames_.push_back({&result_, kRoot, 0, {}});
-    while (result_.IsValid() && position_ < bytes_.size()) {
-      BindingNode* target = nullptr;
-      bool key = false;
-      while (true) {
-        if (frames_.empty()) return;
-        Frame& top = frames_.back();
-        if (top.expected == kRoot) {
-          target = top.node;
-          break;
-        }
-        if (top.next == top.expected) {
-          frames_.pop_back();
-          continue;
-        }
-        const std::uint64_t index = top.next++;
-        if (top.isMap && index % 2 == 0) {
-          key = true;
-          break;
-        }
-        // A repeated key writes into the same field again.
-        target = top.isMap ? &top.node->Field(top.key) : &top.node->At(static_cast<std::uint32_t>(index));
-        frames_.push_back({target, kRoot, 0, {}});
-        break;
+    if (bytes_.empty()) return;
+    ReadValue(result_);
+    // Only open containers are left; a truncated one keeps what was read.
+    while (result_.IsValid() && !frames_.empty()) {
+      Frame& top = frames_.back();
+      if (top.next == top.expected) {
+        frames_.pop_back();
+        continue;
       }
-      if (key) {
-        ReadKey();
+      if (position_ == bytes_.size()) return;
+      const std::uint64_t index = top.next++;
+      if (top.isMap && index % 2 == 0) {
+        ReadKey(top);
       } else {
-        ReadValue(*target);
+        // A repeated key writes into the same field again.
+        ReadValue(top.isMap ? top.node->Field(top.key) : top.node->At(static_cast<std::uint32_t>(index)));
       }
     }
   }
@@ -106,14 +93,12 @@ class Decoder {
   std::size_t Position() const noexcept { return position_; }
 
  private:
-  static constexpr std::uint64_t kRoot = ~std::uint64_t(0);
-
   struct Frame {
     BindingNode* node;
-    std::uint64_t expected;  // kRoot: a value not yet read; else items
+    std::uint64_t expected;  // items: elements, or keys and values
     std::uint64_t next;
-    std::string key;
-    bool isMap = false;
+    std::string_view key;  // the last key read, inside the input
+    bool isMap;
   };
 
   bool Fail(std::string message) {
@@ -146,7 +131,7 @@ class Decoder {
     return true;
   }
 
-  void ReadKey() {
+  void ReadKey(Frame& frame) {
     const std::uint8_t type = bytes_[position_++];
     std::uint64_t length = 0;
     const Family family = kFamilies[type];
@@ -161,7 +146,7 @@ class Decoder {
     }
     std::span<const std::uint8_t> text;
     if (!ReadBytes(length, true, text)) return;
-    frames_.back().key.assign(reinterpret_cast<const char*>(text.data()), text.size());
+    frame.key = std::string_view(reinterpret_cast<const char*>(text.data()), text.size());
   }
 
   void ReadValue(BindingNode& target) {
@@ -235,17 +220,9 @@ class Decoder {
         Fail(Format("Invalid MessagePack data at position %1.", static_cast<std::uint64_t>(position_)));
         return;
     }
-    frames_.pop_back();
   }
 
-  // The frame of the value just read becomes its container's frame.
-  void Open(BindingNode& node, std::uint64_t items, bool isMap) {
-    Frame& frame = frames_.back();
-    frame.node = &node;
-    frame.expected = items;
-    frame.next = 0;
-    frame.isMap = isMap;
-  }
+  void Open(BindingNode& node, std::uint64_t items, bool isMap) { frames_.push_back({&node, items, 0, {}, isMap}); }
 
   std::span<const std::uint8_t> bytes_;
   BindingProperty& result_;
