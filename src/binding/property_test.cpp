@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <limits>
 #include <new>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -236,6 +237,47 @@ TEST(BindingStorage, FreedTreesGiveEveryPageAndRegionBack) {
   }
   EXPECT_EQ(provider.PagesInUse(), pages);
   EXPECT_LE(provider.RegionCount(), regions + BindingPageProvider::kProcessSpareRegions);
+}
+
+// A tree freed whole drops its heap blocks by the storage's list; one freed
+// part by part must unlink each block itself, or the list would free it twice.
+TEST(BindingStorage, HeapBlocksFollowTheirNodes) {
+  const std::string longText(100, 'x');  // too long to sit in the entry's slot
+  struct Row {
+    const char* name;
+    void (*set)(BindingNode&, const std::string&);
+    size_t blocks;
+  } rows[] = {
+      {"empty blob", [](BindingNode& n, const std::string&) { n.SetBlob(std::span<const uint8_t>()); }, 0},
+      {"blob", [](BindingNode& n, const std::string& t) { n.SetBlob(Bytes(t)); }, 1},
+      {"short text", [](BindingNode& n, const std::string&) { n.SetString("short"); }, 0},
+      {"long text", [](BindingNode& n, const std::string& t) { n.SetString(t); }, 1},
+      {"grown collection",
+       [](BindingNode& n, const std::string&) {
+         for (uint32_t i = 0; i < 100; ++i) n.At(i).SetSigned(int64_t(i));
+       },
+       1},
+      {"nested",
+       [](BindingNode& n, const std::string& t) {
+         n.At(0).Field("a").SetBlob(Bytes(t));
+         n.At(1).At(0).SetString(t + "!");
+       },
+       4},
+  };
+  for (const Row& row : rows) {
+    BindingProperty tree;
+    tree.Field("keep").SetString("k");
+    row.set(tree.Field("part"), longText);
+    EXPECT_EQ(tree.Storage()->BlockCount(), row.blocks) << row.name;
+    BindingProperty copy;
+    copy.Field("other").At(0).SetSigned(1);
+    copy.Field("copied") = tree.Find("part");
+    EXPECT_EQ(copy.Storage()->BlockCount(), row.blocks + 1) << row.name;
+    tree.Field("part").Reset();
+    EXPECT_EQ(tree.Storage()->BlockCount(), 0u) << row.name;
+    copy.Field("copied").SetSigned(2);
+    EXPECT_EQ(copy.Storage()->BlockCount(), 1u) << row.name;
+  }
 }
 
 TEST(BindingStorage, ExhaustionIsReportedAndNothingLeaks) {
