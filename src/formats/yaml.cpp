@@ -11,6 +11,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
@@ -92,6 +93,12 @@ bool ResolveIntegerLiteral(BindingNode& target, const std::string& text) {
 // undefined, and saturating would invent a value.
 bool ResolvePlainNumber(BindingNode& target, std::string_view text) {
   if (text.empty()) return false;
+  // What strtod can start with: a sign, a digit, a point, "inf" or "nan".
+  // Anything else is a word, and most plain scalars are words.
+  const char first = text[0];
+  if (!(first >= '0' && first <= '9') && first != '-' && first != '+' && first != '.' && first != 'i' &&
+      first != 'I' && first != 'n' && first != 'N' && !std::isspace(static_cast<unsigned char>(first)))
+    return false;
   const std::string terminated(text);  // strtod reads up to a NUL, the scalar has a length
   if (ResolveIntegerLiteral(target, terminated)) return true;
   char* end = nullptr;
@@ -123,7 +130,8 @@ bool IsQuoted(yaml_scalar_style_t style) {
   return style == YAML_SINGLE_QUOTED_SCALAR_STYLE || style == YAML_DOUBLE_QUOTED_SCALAR_STYLE;
 }
 
-using Key = std::shared_ptr<const std::string>;
+// A field name; none for an element. Names are short, so most need no heap.
+using Key = std::optional<std::string>;
 
 // The event handler.
 //
@@ -131,7 +139,7 @@ using Key = std::shared_ptr<const std::string>;
 // arrays move as they grow. Paths live in one arena as a tree of steps, each
 // pointing at its parent, so an anchor costs one index however deep it sits.
 // Steps of nodes that are closed and carry no anchor below them are dropped
-// again; keys are shared, never copied per step.
+// again; a key moves into its step, and is copied only for an anchor.
 class Builder {
  public:
   Builder(BindingProperty& result, std::size_t textLength)
@@ -139,7 +147,7 @@ class Builder {
         budget_(textLength > (std::numeric_limits<std::size_t>::max() - kBudgetBase) / kBudgetPerByte
                     ? std::numeric_limits<std::size_t>::max()
                     : kBudgetBase + kBudgetPerByte * textLength) {
-    paths_.push_back({kNoParent, 0, nullptr, 0, true});
+    paths_.push_back({kNoParent, 0, std::nullopt, 0, true});
   }
 
   // False once the result has failed.
@@ -236,7 +244,7 @@ class Builder {
     if (parent.node->GetKind() == BindingKind::Collection) {
       const std::uint32_t index = parent.node->Size();
       BindingNode& element = parent.node->At(index);
-      const std::size_t path = AddStep(parent.path, index, nullptr);
+      const std::size_t path = AddStep(parent.path, index, std::nullopt);
       open_.push_back({&element, path, false, nullptr});
       return element;
     }
@@ -248,6 +256,20 @@ class Builder {
       return field;
     }
     return *parent.node;
+  }
+
+  // Where a scalar without an anchor goes: as Target, but nothing is opened,
+  // since nothing will look for it by its path.
+  BindingNode& ScalarTarget() {
+    if (open_.empty()) return result_;
+    BindingNode& parent = *open_.back().node;
+    if (parent.GetKind() == BindingKind::Collection) return parent.At(parent.Size());
+    if (parent.GetKind() == BindingKind::Structure && pendingKey_) {
+      BindingNode& field = parent.Field(*pendingKey_);
+      pendingKey_.reset();
+      return field;
+    }
+    return parent;
   }
 
   void Close() {
@@ -282,12 +304,16 @@ class Builder {
     const std::string_view anchor = Text(scalar.anchor);
     if (InKeyPosition()) {
       if (!tag.empty() && tag != kStrTag) return FailAt(kInvalidKey, event);
-      pendingKey_ = std::make_shared<const std::string>(text);
+      pendingKey_.emplace(text);
       if (anchor.empty()) return true;
       const auto [entry, added] = anchors_.try_emplace(std::string(anchor));
       if (!added) return FailAt(kDuplicateAnchor, anchor, event);
       entry->second.key = pendingKey_;
       return true;
+    }
+    if (anchor.empty()) {
+      ResolveYamlScalar(result_, ScalarTarget(), tag, text, IsQuoted(scalar.style));
+      return result_.IsValid();
     }
     BindingNode& target = Target();
     ResolveYamlScalar(result_, target, tag, text, IsQuoted(scalar.style));
@@ -357,7 +383,7 @@ class Builder {
         if (!Spend(paths_[anchor.path].cost, name, event)) return false;
         const BindingNode& node = Walk(anchor.path);
         if (node.GetKind() != BindingKind::String) return FailAt(kInvalidKey, event);
-        key = std::make_shared<const std::string>(node.GetString());
+        key.emplace(node.GetString());
       }
       if (!Spend(1 + key->size() / kBytesPerStep, name, event)) return false;
       pendingKey_ = std::move(key);
