@@ -273,7 +273,7 @@ class JsonWriterVisitor final : public BindingVisitor {
 template <typename Writer>
 void Write(Writer& writer, const BindingNode& node, const BindingRegistry* registry) {
   JsonWriterVisitor<Writer> visitor(writer, registry);
-  VisitTree(node, visitor);
+  WalkTree(node, visitor);
 }
 
 }  // namespace
