@@ -150,15 +150,10 @@ class TreeBuilder {
     return true;
   }
   bool EndObject(rapidjson::SizeType) {
-    Frame frame = std::move(open_.back());
-    open_.pop_back();
     HostValue v{};
     v.kind = HostValueKind_Object;
-    v.u.object.count = static_cast<uint32_t>(frame.entries.size());
-    if (!frame.entries.empty()) {
-      v.u.object.entries = new HostObjectEntry[frame.entries.size()];
-      std::copy(frame.entries.begin(), frame.entries.end(), v.u.object.entries);
-    }
+    v.u.object.entries = CopyOut(open_.back().entries, v.u.object.count);
+    open_.pop_back();
     return Add(v);
   }
   bool StartArray() {
@@ -166,19 +161,24 @@ class TreeBuilder {
     return true;
   }
   bool EndArray(rapidjson::SizeType) {
-    Frame frame = std::move(open_.back());
-    open_.pop_back();
     HostValue v{};
     v.kind = HostValueKind_Array;
-    v.u.array.count = static_cast<uint32_t>(frame.items.size());
-    if (!frame.items.empty()) {
-      v.u.array.items = new HostValue[frame.items.size()];
-      std::copy(frame.items.begin(), frame.items.end(), v.u.array.items);
-    }
+    v.u.array.items = CopyOut(open_.back().items, v.u.array.count);
+    open_.pop_back();
     return Add(v);
   }
 
  private:
+  // A closed container's children, as the array the value owns.
+  template <typename Item>
+  static Item* CopyOut(const std::vector<Item>& children, uint32_t& count) {
+    count = static_cast<uint32_t>(children.size());
+    if (children.empty()) return nullptr;
+    Item* array = new Item[children.size()];
+    std::copy(children.begin(), children.end(), array);
+    return array;
+  }
+
   struct Frame {
     bool object;
     std::vector<HostValue> items;
