@@ -149,26 +149,29 @@ class TreeBuilder {
     open_.back().key = CopyText(text, length);
     return true;
   }
-  bool EndObject(rapidjson::SizeType) {
-    HostValue v{};
-    v.kind = HostValueKind_Object;
-    v.u.object.entries = CopyOut(open_.back().entries, v.u.object.count);
-    open_.pop_back();
-    return Add(v);
-  }
+  bool EndObject(rapidjson::SizeType) { return Close(); }
   bool StartArray() {
     open_.push_back(Frame{false, {}, {}, nullptr});
     return true;
   }
-  bool EndArray(rapidjson::SizeType) {
+  bool EndArray(rapidjson::SizeType) { return Close(); }
+
+ private:
+  // The innermost container becomes a value of its parent.
+  bool Close() {
+    Frame& frame = open_.back();
     HostValue v{};
-    v.kind = HostValueKind_Array;
-    v.u.array.items = CopyOut(open_.back().items, v.u.array.count);
+    if (frame.object) {
+      v.kind = HostValueKind_Object;
+      v.u.object.entries = CopyOut(frame.entries, v.u.object.count);
+    } else {
+      v.kind = HostValueKind_Array;
+      v.u.array.items = CopyOut(frame.items, v.u.array.count);
+    }
     open_.pop_back();
     return Add(v);
   }
 
- private:
   // A closed container's children, as the array the value owns.
   template <typename Item>
   static Item* CopyOut(const std::vector<Item>& children, uint32_t& count) {

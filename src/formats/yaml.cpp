@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <limits>
-#include <memory>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -93,12 +92,6 @@ bool ResolveIntegerLiteral(BindingNode& target, const std::string& text) {
 // undefined, and saturating would invent a value.
 bool ResolvePlainNumber(BindingNode& target, std::string_view text) {
   if (text.empty()) return false;
-  // What strtod can start with: a sign, a digit, a point, "inf" or "nan".
-  // Anything else is a word, and most plain scalars are words.
-  const char first = text[0];
-  if (!(first >= '0' && first <= '9') && first != '-' && first != '+' && first != '.' && first != 'i' &&
-      first != 'I' && first != 'n' && first != 'N' && !std::isspace(static_cast<unsigned char>(first)))
-    return false;
   const std::string terminated(text);  // strtod reads up to a NUL, the scalar has a length
   if (ResolveIntegerLiteral(target, terminated)) return true;
   char* end = nullptr;
