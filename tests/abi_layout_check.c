@@ -1,5 +1,5 @@
-/* Compiled 32-bit, as C11 and as C++20: the records must match the core's
- * layout byte for byte. */
+/* Compiled 32-bit, as C11 and as C++20, under the Linux and the Windows
+ * alignment rules: the records must match the core's layout byte for byte. */
 #include <stddef.h>
 
 #include "tov/plugin_abi.h"

@@ -35,6 +35,10 @@ typedef enum HostValueKind {
 struct HostValue;
 struct HostObjectEntry;
 
+/* Packing is explicit on every record: 32-bit Windows aligns 8-byte members
+ * to 8 unless told otherwise, 32-bit Linux to 4, and the core was built under
+ * the first rule with these records packed. */
+#pragma pack(push, 4)
 /* A kind (HostValueKind, 32-bit) and an 8-byte payload; 12 bytes 32-bit. */
 typedef struct HostValue {
   uint32_t kind;
@@ -49,6 +53,7 @@ typedef struct HostValue {
     struct { struct HostObjectEntry* entries; uint32_t count; } object;
   } u;
 } HostValue;
+#pragma pack(pop)
 
 #pragma pack(push, 1)
 /* Object members follow each other at 17-byte steps (32-bit). */
@@ -59,6 +64,7 @@ typedef struct HostObjectEntry {
 } HostObjectEntry;
 #pragma pack(pop)
 
+#pragma pack(push, 4)
 /* A request argument; name is null for a positional value. */
 typedef struct HostNamedValue {
   const char* name;
@@ -70,6 +76,7 @@ typedef struct HostEvent {
   HostValue payload;
   void* context; /* for delivered events: the context given at registration */
 } HostEvent;
+#pragma pack(pop)
 
 typedef struct HostHeader {
   const char* name;
