@@ -36,6 +36,9 @@ class Env {
   virtual uint64_t PerformanceCounter() = 0;
   virtual uint64_t PerformanceFrequency() = 0;
   virtual LocalTime Now() = 0;
+  // UTC wall-clock time in milliseconds since 1970-01-01; the times the
+  // plug-in publishes (not its deadlines, which follow the monotonic clock).
+  virtual int64_t UnixTimeMillis() = 0;
   // Writes the host executable's full path (NUL-terminated, truncated to
   // `size`); returns false when it cannot be known.
   virtual bool ExecutablePath(char* out, size_t size) = 0;

@@ -32,6 +32,12 @@ class PosixEnv final : public Env {
                      parts.tm_min,         parts.tm_sec,     int32_t(ts.tv_nsec / 1000000)};
   }
 
+  int64_t UnixTimeMillis() override {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+  }
+
   bool ExecutablePath(char* out, size_t size) override {
     if (size == 0) return false;
     ssize_t n = readlink("/proc/self/exe", out, size - 1);

@@ -26,6 +26,9 @@ TEST(Env, PosixServicesAnswer) {
   EXPECT_GE(t.year, 2000);
   EXPECT_TRUE(t.month >= 1 && t.month <= 12);
   EXPECT_TRUE(t.millisecond >= 0 && t.millisecond < 1000);
+  // 2020-01-01 and 2100-01-01: milliseconds, not seconds or microseconds.
+  EXPECT_GT(env.UnixTimeMillis(), 1577836800000);
+  EXPECT_LT(env.UnixTimeMillis(), 4102444800000);
   char path[8];  // far too small: must truncate, never overflow
   ASSERT_TRUE(env.ExecutablePath(path, sizeof path));
   EXPECT_EQ(std::strlen(path), sizeof path - 1);

@@ -15,6 +15,7 @@ class FakeEnv : public Env {
   uint64_t counter = 0;
   uint64_t frequency = 1000;
   LocalTime now{2026, 12, 7, 9, 5, 3, 42};
+  int64_t unixMillis = 1796634303042;  // the same instant, taken as UTC
   std::string executablePath = "/opt/vexa/VexaClient";
   bool executableKnown = true;
   MemoryStatus memory{};
@@ -25,6 +26,7 @@ class FakeEnv : public Env {
   uint64_t PerformanceCounter() override { return counter; }
   uint64_t PerformanceFrequency() override { return frequency; }
   LocalTime Now() override { return now; }
+  int64_t UnixTimeMillis() override { return unixMillis; }
   bool ExecutablePath(char* out, size_t size) override {
     if (!executableKnown || size == 0) return false;
     std::strncpy(out, executablePath.c_str(), size - 1);
