@@ -139,15 +139,46 @@ void AppModule::ForgetTickets() {
   scheduled_.clear();
 }
 
+void AppModule::Cancel(std::uint64_t id) {
+  std::lock_guard lock(g_ticketMutex);
+  std::lock_guard own(scheduledMutex_);
+  const auto it = scheduled_.find(id);
+  if (it == scheduled_.end()) return;
+  g_tickets.erase(it->second.ticket);
+  scheduled_.erase(it);
+}
+
 void AppModule::StartTimer(const std::string& name, double intervalSeconds, std::function<void()> callable) {
+  ArmTimer(name, intervalSeconds, true, std::move(callable));
+}
+
+void AppModule::StartOneShotTimer(const std::string& name, double delaySeconds, std::function<void()> callable) {
+  ArmTimer(name, delaySeconds, false, std::move(callable));
+}
+
+bool AppModule::StopTimer(const std::string& name) {
+  const auto it = timers_.find(name);
+  if (it == timers_.end()) return false;
+  Cancel(it->second.scheduled);
+  timers_.erase(it);
+  return true;
+}
+
+void AppModule::ArmTimer(const std::string& name, double seconds, bool repeats, std::function<void()> callable) {
   Timer& timer = timers_[name];
-  timer.interval = intervalSeconds;
-  timer.deadline = Later(MonotonicNanos(), NanosFromSeconds(intervalSeconds));
+  Cancel(timer.scheduled);  // a restart supersedes the pending run
+  timer.interval = seconds;
+  timer.repeats = repeats;
+  timer.deadline = Later(MonotonicNanos(), NanosFromSeconds(seconds));
   ++timer.generation;
   timer.callable = std::make_shared<std::function<void()>>(std::move(callable));
+  ScheduleTimer(name, timer);
+}
+
+void AppModule::ScheduleTimer(const std::string& name, Timer& timer) {
   const std::uint64_t generation = timer.generation;
-  Schedule(Format("Timer: %1", name.c_str()), [this, name, generation] { FireTimer(name, generation); },
-           timer.deadline);
+  timer.scheduled = Schedule(Format("Timer: %1", name.c_str()),
+                             [this, name, generation] { FireTimer(name, generation); }, timer.deadline);
 }
 
 void AppModule::FireTimer(const std::string& name, std::uint64_t generation) {
@@ -158,13 +189,22 @@ void AppModule::FireTimer(const std::string& name, std::uint64_t generation) {
     return;
   }
   if (it->second.generation != generation) return;  // restarted: the newer schedule is live
-  it->second.deadline = Later(MonotonicNanos(), NanosFromSeconds(it->second.interval));
   const std::shared_ptr<std::function<void()>> callable = it->second.callable;
-  (*callable)();
+  const bool repeats = it->second.repeats;
+  if (repeats)
+    it->second.deadline = Later(MonotonicNanos(), NanosFromSeconds(it->second.interval));
+  else
+    timers_.erase(it);
+  try {
+    (*callable)();
+  } catch (...) {
+    const std::string label = Format("Timer: %1", name.c_str());
+    HandlerFailed(shortName_, label.c_str());  // a failed run must not end the schedule
+  }
+  if (!repeats) return;
   it = timers_.find(name);
   if (it == timers_.end() || it->second.generation != generation) return;
-  Schedule(Format("Timer: %1", name.c_str()), [this, name, generation] { FireTimer(name, generation); },
-           it->second.deadline);
+  ScheduleTimer(name, it->second);
 }
 
 }  // namespace Vexa

@@ -26,8 +26,8 @@ void AppModule::AnnotateLcds(BindingNode& root, const TypeIdentifier& rootType) 
         break;
       case BindingTypeCode::Struct: {
         if (!type.descriptor || node->GetKind() != BindingKind::Structure) break;
-        if (const auto it = lcdsClassByTypeName_.find(type.descriptor->name); it != lcdsClassByTypeName_.end())
-          node->Field("__class").SetString(it->second);
+        if (const std::string* className = LcdsClassOf(type.descriptor->id))
+          node->Field("__class").SetString(*className);
         for (const BindingFieldDescriptor& field : type.descriptor->fields) {
           if (!node->HasField(field.name)) continue;
           TypeIdentifier fieldType = field.type;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "logging/logger.h"
 #include "runtime/service_proxy.h"
 
 namespace Vexa {
@@ -50,6 +51,7 @@ void AppModule::InitializeApp(uintptr_t coreHandle, const std::string& shortName
   coreHandle_ = coreHandle;
   shortName_ = shortName;
   userAgent_ = userAgent;
+  initialized_ = true;
   telemetry_ = std::make_unique<TelemetrySender>(*this);
   serviceProxy_ = std::make_unique<ServiceProxy>(*this);
   AddEventHandler<PluginServiceProxyResponse>(
@@ -61,7 +63,22 @@ void AppModule::InitializeApp(uintptr_t coreHandle, const std::string& shortName
       "OnServiceProxyAsyncEvent", 1, [this](PluginServiceProxyResponse& answer) { serviceProxy_->OnAsyncAnswer(answer); });
 }
 
+bool AppModule::Refused(const char* operation, const std::string& name) const {
+  if (IsStopping()) {
+    Logging::Log(Logging::kError, Logging::kGroupDbg, "%s: %s for %s refused: the plug-in is shutting down",
+                 shortName_.c_str(), operation, name.c_str());
+    return true;
+  }
+  if (!initialized_) {
+    Logging::Log(Logging::kError, Logging::kGroupDbg, "%s: %s for %s before Init refused: the core is not connected",
+                 shortName_.c_str(), operation, name.c_str());
+    return true;
+  }
+  return false;
+}
+
 void AppModule::Subscribe(const std::string& uri) {
+  if (Refused("Subscribe", uri)) return;
   const std::string name = EventNameForUri(uri);
   if (++subscriptionCounts_[name] != 1) return;
   AddEventHandler<PluginResourceEvent>(name, 0, [this](PluginResourceEvent& event) { DispatchResource(event); });
@@ -83,6 +100,7 @@ std::uint32_t AppModule::SubscriptionCount(const std::string& eventName) const {
 }
 
 void AppModule::Shutdown() {
+  SetStopping();
   // Moved out first: an unregistration that re-enters must not see a table
   // that is being walked.
   const auto handlers = std::move(eventHandlers_);

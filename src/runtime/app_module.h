@@ -102,10 +102,20 @@ class AppModule {
   // Runs `callable` once at `deadline` (monotonic nanoseconds) or on the
   // next turn when that has passed; returns the callback's id.
   std::uint64_t Schedule(std::string_view label, std::function<void()> callable, std::uint64_t deadline);
+  // Withdraws a scheduled callback that has not run yet; unknown ids and
+  // callbacks that already ran are ignored.
+  void Cancel(std::uint64_t id);
   // Starts or restarts the named timer: `callable` runs every `interval`
-  // seconds, measured from the start of each run, until restarted or
-  // Shutdown.
+  // seconds, measured from the start of each run, until restarted, stopped
+  // or Shutdown. A run that throws is logged and the timer goes on.
   void StartTimer(const std::string& name, double intervalSeconds, std::function<void()> callable);
+  // Starts or restarts the named timer for one run after `delaySeconds`;
+  // the timer is gone when that run begins, so the run may start it again.
+  void StartOneShotTimer(const std::string& name, double delaySeconds, std::function<void()> callable);
+  // Removes the named timer and withdraws its pending run; false when there
+  // was none.
+  bool StopTimer(const std::string& name);
+  bool HasTimer(const std::string& name) const { return timers_.count(name) != 0; }
   std::size_t ScheduledCount() const;
 
   // ---- Requests --------------------------------------------------------
@@ -135,7 +145,7 @@ class AppModule {
   void AddEventHandler(const std::string& eventName, uint32_t flags, std::function<void(Payload&)> handler);
 
   // ---- LCDS ------------------------------------------------------------
-  // Ties a registered DTO type to its platform class name.
+  // Ties a DTO type to its platform class name.
   template <typename T>
   void RegisterLcdsClass(const std::string& className);
   template <typename T, typename... Args>
@@ -155,7 +165,13 @@ class AppModule {
   // service-proxy events.
   void InitializeApp(uintptr_t coreHandle, const std::string& shortName, const std::string& userAgent);
   void SetRegistry(BindingRegistry* registry) { registry_ = registry; }
+  // Known from the handshake on, so lines written before Init carry it.
+  void SetShortName(const std::string& shortName) { shortName_ = shortName; }
   void SetStopping() { stopping_.store(true); }
+  // True, with an ERROR line, before Init (the core is not known yet) and
+  // once Shutdown has begun (nothing may register on an object that is going
+  // away).
+  bool Refused(const char* operation, const std::string& name) const;
 
  private:
   friend class ServiceProxy;
@@ -173,8 +189,10 @@ class AppModule {
   };
   struct Timer {
     double interval = 0;
+    bool repeats = true;
     std::uint64_t deadline = 0;
     std::uint64_t generation = 0;
+    std::uint64_t scheduled = 0;  // the id of its pending run
     std::shared_ptr<std::function<void()>> callable;
   };
   using ResourceObserver = std::shared_ptr<std::function<void(const PluginResourceEvent&)>>;
@@ -188,6 +206,8 @@ class AppModule {
   void RunScheduled(std::uint64_t id);
   // Empties the scheduled-callback table and withdraws its tickets.
   void ForgetTickets();
+  void ArmTimer(const std::string& name, double seconds, bool repeats, std::function<void()> callable);
+  void ScheduleTimer(const std::string& name, Timer& timer);
   void FireTimer(const std::string& name, std::uint64_t generation);
   void InstallEventHandler(const std::string& eventName, uint32_t flags, std::shared_ptr<EventHandlerEntry> entry);
   void DispatchResource(PluginResourceEvent& event);
@@ -220,6 +240,7 @@ class AppModule {
   std::string shortName_;
   std::string userAgent_;
   std::atomic<bool> stopping_{false};
+  bool initialized_ = false;  // InitializeApp ran: the core can be called
   BindingRegistry* registry_ = nullptr;
 
   std::map<std::string, std::shared_ptr<EventHandlerEntry>> eventHandlers_;
@@ -232,7 +253,6 @@ class AppModule {
   std::uint64_t nextScheduledId_ = 1;
   std::map<std::string, Timer> timers_;
 
-  std::map<std::string, std::string, std::less<>> lcdsClassByTypeName_;
   std::unordered_map<std::uint32_t, std::string> lcdsClassByTypeId_;
   std::map<std::string, LcdsHandler> lcdsHandlers_;
 
@@ -280,6 +300,7 @@ AppModule::Result<T> AppModule::Await(std::future<Result<T>> future) {
   try {
     bool waiting = false;
     while (future.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+      if (!initialized_) return Failure("The core is not connected");  // nothing could ever pump
       if (!waiting) {
         BeginAwait(StaticType::Name<Result<T>>());
         waiting = true;
@@ -387,12 +408,14 @@ void AppModule::DeliverEvent(const HostEvent* event) {
 template <typename Payload>
 void AppModule::AddEventHandler(const std::string& eventName, uint32_t flags,
                                 std::function<void(Payload&)> handler) {
+  if (Refused("An event handler", eventName)) return;
   eventHandlers_[eventName] = std::make_shared<TypedEventHandler<Payload>>(std::move(handler));
   RegisterEventHandler(eventName.c_str(), coreHandle_, &AppModule::DeliverEvent<Payload>, this, flags);
 }
 
 template <typename T>
 void AppModule::Observe(const std::string& uri, ResourceHandler<T> handler) {
+  if (Refused("Observe", uri)) return;
   auto wrapper = std::make_shared<std::function<void(const PluginResourceEvent&)>>(
       [this, handler = std::move(handler)](const PluginResourceEvent& event) {
         if (event.eventType == PluginResourceEventType::Delete) return handler(event.uri, event.eventType, T{});
@@ -422,8 +445,7 @@ AppModule::Result<void> AppModule::Publish(PluginResourceEventType type, const s
 
 template <typename T>
 void AppModule::RegisterLcdsClass(const std::string& className) {
-  const BindingTypeDescriptor* descriptor = registry_->FindType(TypeIdentity::Of<T>());
-  if (descriptor) lcdsClassByTypeName_[descriptor->name] = className;
+  // Keyed by identity, so the struct may be registered before or after.
   lcdsClassByTypeId_[TypeIdentity::Of<T>().Id()] = className;
 }
 

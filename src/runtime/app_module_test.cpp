@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -224,6 +226,37 @@ TEST_F(Runtime, TimersRepeatAndRestartSupersedes) {
   core.AdvanceTime(10);
   EXPECT_EQ(self.size(), 3u);
   EXPECT_EQ(fired.size(), runs);
+}
+
+TEST_F(Runtime, TimersStopRunOnceAndOutliveThrowingRuns) {
+  std::vector<std::string> runs;
+  const auto at = [&](const char* what) { runs.push_back(what + std::to_string(std::lround(core.Now()))); };
+  plugin.StartOneShotTimer("show", 2, [&] { at("show@"); });
+  plugin.StartOneShotTimer("again", 1, [&] {
+    at("again@");
+    if (runs.size() < 3) plugin.StartOneShotTimer("again", 1, [&] { at("again@"); });
+  });
+  plugin.StartTimer("phase", 1, [&] {
+    at("phase@");
+    if (core.Now() > 2.5) plugin.StopTimer("phase");  // from inside its own run
+  });
+  plugin.StartTimer("boom", 4, [&] {
+    at("boom@");
+    throw std::runtime_error("bad");
+  });
+  plugin.StartTimer("stopped", 1, [&] { at("stopped@"); });
+  EXPECT_TRUE(plugin.StopTimer("stopped"));
+  EXPECT_FALSE(plugin.StopTimer("stopped"));
+  EXPECT_FALSE(plugin.StopTimer("never started"));
+  core.AdvanceTime(10.5);
+  EXPECT_THAT(runs, ElementsAre("again@1", "phase@1", "show@2", "again@2", "phase@2", "phase@3", "boom@4",
+                                "boom@8"));
+  EXPECT_FALSE(plugin.HasTimer("show"));
+  EXPECT_FALSE(plugin.HasTimer("phase"));
+  EXPECT_TRUE(plugin.HasTimer("boom"));
+  EXPECT_EQ(plugin.ScheduledCount(), 1u);  // only boom's next run; stopped runs were withdrawn
+  EXPECT_EQ(core.Logs().back().message, "tov-vover-orevid-aredez: Timer: boom failed: bad");
+  EXPECT_EQ(core.Logs().back().level, 2);
 }
 
 // ---- Requests -----------------------------------------------------------------
@@ -465,7 +498,17 @@ TEST_F(Runtime, LcdsInvokeAnnotatesAndChecksTheClass) {
     ASSERT_TRUE(failed.IsFailure()) << row.what;
     EXPECT_THAT(failed.Error().Message(), ::testing::StartsWith(row.message)) << row.what;
   }
-  const auto notSent = plugin.InvokeLcdsWithoutResult("teamService", "set", Unregistered{});
+  // A class tied to its type before the type is registered still annotates.
+  plugin.RegisterLcdsClass<Unregistered>("com.example.Late");
+  RegisterStruct<Unregistered>(plugin.Registry(), "Late").Field("x", &Unregistered::x);
+  core.SetLcdsHandler("teamService", "late", [&](const std::vector<std::string>& a) {
+    args = a;
+    return Lcds("", "");
+  });
+  ASSERT_TRUE(plugin.InvokeLcdsWithoutResult("teamService", "late", Unregistered{5}).HasValue());
+  EXPECT_THAT(args, ElementsAre(R"({"__class":"com.example.Late","x":5})"));
+
+  const auto notSent = plugin.InvokeLcdsWithoutResult("teamService", "set", Champion{}, std::map<int, int>{});
   ASSERT_TRUE(notSent.IsFailure());
   EXPECT_THAT(notSent.Error().Message(), ::testing::StartsWith("Couldn't convert LCDS call parameters: "));
 }
@@ -529,7 +572,7 @@ TEST_F(Runtime, ServiceProxyMatchesAnswersToRequests) {
   core.PushEvent("OnServiceProxyMethodEvent", TovHost::Core::ServiceProxyAnswer("", "s", "ra", "A"));
   core.PushEvent("OnServiceProxyMethodEvent", TovHost::Core::ServiceProxyAnswer("", "s", "rb", "B"));
   core.RunOnce();
-  EXPECT_THAT(answers.texts, ElementsAre("ok A", "ok B"));
+  EXPECT_THAT(answers.texts, ElementsAre("failed Request already in flight", "ok A", "ok B"));
 
   // A late answer for a request that is gone does not complete the next one.
   core.PushEvent("OnServiceProxyMethodEvent", TovHost::Core::ServiceProxyAnswer("", "s", "ra", "late"));
@@ -581,6 +624,76 @@ TEST_F(Runtime, ServiceProxyDeadlinesAndReentry) {
   const auto sent = core.Requests().size();
   EXPECT_EQ(plugin.Proxy().Request("s", "z", 1, "rz", "", answers.Record()), "Finalizing");
   EXPECT_EQ(core.Requests().size(), sent);
+}
+
+// Whatever happens to a request, its waiter wakes with an answer or a reason,
+// and an answer completes only the request its key names.
+TEST_F(Runtime, ServiceProxyWaitersAlwaysWake) {
+  core.OnRequest(6, "/tov-login/v1/service-proxy-method-requests",
+                 [](const TovHost::RequestRecord&) { return Reply::Json(""); });
+  const auto answer = [&](const char* method, const char* payload, const char* error = "") {
+    core.PushEvent("OnServiceProxyMethodEvent",
+                   TovHost::Core::ServiceProxyAnswer("", "wardSkins", method, payload, error[0] ? "500" : "", error));
+  };
+  const auto call = [&](const char* method, const char* reply, const char* errorReply) {
+    return plugin.Proxy().Call("wardSkins", method, Champion{}, reply, errorReply);
+  };
+  const auto text = [](const MaybeType<Failure, BindingProperty>& result) {
+    return result ? ToJson(result.Value()) : "failed " + result.Error().Message();
+  };
+
+  // An answer delivered on the second pump wakes the await, payload parsed.
+  core.onPump = [&](int pump) {
+    if (pump == 2) answer("receiveSelectedWardSkin", R"({"selectedWardSkinId":7})");
+  };
+  EXPECT_EQ(text(plugin.Await(call("requestSelectedWardSkin", "receiveSelectedWardSkin", ""))),
+            R"({"selectedWardSkinId":7})");
+  EXPECT_EQ(core.Waits().pump, 2);
+  EXPECT_EQ(plugin.ScheduledCount(), 0u);  // its deadline went with it
+  EXPECT_EQ(core.Logs().back().message,
+            "tov-vover-orevid-aredez: Fulfilled service proxy request: wardSkins.receiveSelectedWardSkin");
+  core.onPump = nullptr;
+
+  // A request whose error answer shares another request's answer key is
+  // sent; each answer goes to the request waiting on its key, an error
+  // answer to the oldest request that names it.
+  auto select = call("selectWardSkin", "receiveSelectionConfirmation", "receiveWardSkinServiceError");
+  auto refused = call("selectWardSkin", "receiveSelectionConfirmation", "");
+  auto errors = call("requestSelectedWardSkin", "receiveWardSkinServiceError", "");
+  auto other = call("other", "receiveOther", "receiveWardSkinServiceError");
+  EXPECT_EQ(text(refused.get()), "failed Request already in flight");
+  answer("receiveWardSkinServiceError", "", "");
+  answer("receiveOther", "");
+  core.RunOnce();
+  EXPECT_EQ(text(errors.get()), "");  // an empty payload is an empty value
+  EXPECT_EQ(text(other.get()), "");
+  answer("receiveWardSkinServiceError", "", "no such skin");
+  core.RunOnce();
+  EXPECT_EQ(text(select.get()), "failed no such skin");
+
+  const struct {
+    const char* what;
+    std::function<void()> act;
+    const char* result;
+  } rows[] = {
+      {"payload that is not JSON", [&] { answer("receiveSelectedWardSkin", "{7"); }, "failed Error: Missing a name for object member. at offset 1."},
+      {"deadline", [&] { core.AdvanceTime(31); },
+       "failed No answer to service proxy request wardSkins.requestSelectedWardSkin within 30 seconds"},
+      {"post refused", [&] {},
+       "failed Error response for POST /tov-login/v1/service-proxy-method-requests: proxy down"},
+      {"shutting down", [&] {}, "failed Finalizing"},
+  };
+  for (const auto& row : rows) {
+    if (std::string(row.what) == "post refused")
+      core.OnRequest(6, "/tov-login/v1/service-proxy-method-requests",
+                     [](const TovHost::RequestRecord&) { return Reply::Failure(503, "proxy down"); });
+    if (std::string(row.what) == "shutting down") plugin.Stop();
+    auto future = call("requestSelectedWardSkin", "receiveSelectedWardSkin", "");
+    row.act();
+    core.RunOnce();
+    ASSERT_EQ(future.wait_for(std::chrono::seconds(0)), std::future_status::ready) << row.what;
+    EXPECT_THAT(text(future.get()), ::testing::StartsWith(row.result)) << row.what;
+  }
 }
 
 }  // namespace

@@ -77,6 +77,7 @@ void PluginModule::Handshake(PluginHandshake* record, const char* shortName) {
   coreVersion_ = core;
   const PluginKind backend{"backend", ""};
   naming_ = PluginNaming{GetFullNameFromShortNameAndType(shortName, backend), shortName, backend};
+  SetShortName(naming_.shortName);
   logCategories_ = {"Plugins", "Plugin " + naming_.shortName};
   routeNamespace_ = ApiNameFromShortName(naming_.shortName);
   RegisterBuiltinTypes(registry_);
@@ -136,24 +137,46 @@ void PluginModule::Stop() {
   Shutdown();
 }
 
+bool PluginModule::Connected(const char* operation) const {
+  if (Api()) return true;
+  Logging::Log(Logging::kError, Logging::kGroupDbg, "%s: %s before Init refused: the core is not connected",
+               naming_.shortName.c_str(), operation);
+  return false;
+}
+
 void PluginModule::Request(RemotingResponse* response, const RemotingRequest* request) {
+  if (!Connected("Request")) {
+    response->error = "The core is not connected";  // static text: the response has no release
+    return;
+  }
   Api()->Request(Api(), response, request);
 }
-void PluginModule::Reserved1(uintptr_t a, uintptr_t b) { Api()->Reserved1(Api(), a, b); }
-void PluginModule::SendEvent(const HostEvent* event) { Api()->SendEvent(Api(), event); }
+void PluginModule::Reserved1(uintptr_t a, uintptr_t b) {
+  if (Connected("Reserved1")) Api()->Reserved1(Api(), a, b);
+}
+void PluginModule::SendEvent(const HostEvent* event) {
+  if (Connected("SendEvent")) Api()->SendEvent(Api(), event);
+}
 void PluginModule::RegisterEventHandler(const char* eventName, uintptr_t coreHandle,
                                         HostEventCallback callback, void* context, uint32_t flags) {
-  Api()->RegisterEventHandler(Api(), eventName, coreHandle, callback, context, flags);
+  if (Connected("RegisterEventHandler"))
+    Api()->RegisterEventHandler(Api(), eventName, coreHandle, callback, context, flags);
 }
 void PluginModule::UnregisterEventHandler(const char* eventName, uintptr_t coreHandle) {
-  Api()->UnregisterEventHandler(Api(), eventName, coreHandle);
+  if (Connected("UnregisterEventHandler")) Api()->UnregisterEventHandler(Api(), eventName, coreHandle);
 }
 void PluginModule::ScheduleCallback(const char* label, ScheduledCallback callback, void* context,
                                     double delaySeconds, uint32_t reserved) {
-  Api()->ScheduleCallback(Api(), label, callback, context, delaySeconds, reserved);
+  if (Connected("ScheduleCallback")) Api()->ScheduleCallback(Api(), label, callback, context, delaySeconds, reserved);
 }
-void PluginModule::Pump() { Api()->Pump(Api()); }
-void PluginModule::BeginWait(const char* label, uint32_t reserved) { Api()->BeginWait(Api(), label, reserved); }
-void PluginModule::EndWait() { Api()->EndWait(Api()); }
+void PluginModule::Pump() {
+  if (Connected("Pump")) Api()->Pump(Api());
+}
+void PluginModule::BeginWait(const char* label, uint32_t reserved) {
+  if (Connected("BeginWait")) Api()->BeginWait(Api(), label, reserved);
+}
+void PluginModule::EndWait() {
+  if (Connected("EndWait")) Api()->EndWait(Api());
+}
 
 }  // namespace Vexa

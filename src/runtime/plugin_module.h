@@ -63,6 +63,8 @@ class PluginModule : public AppModule {
   Remoting& Routes() { return remoting_; }
 
  private:
+  // False, with an ERROR line, before Init: the core's table is not known.
+  bool Connected(const char* operation) const;
   void InstallLogTarget();
   void ReleaseLogTarget();
 

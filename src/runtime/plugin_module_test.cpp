@@ -3,11 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <future>
 #include <string>
 #include <vector>
 
 #include "core/core.h"
 #include "logging/logger.h"
+#include "runtime/allocator.h"
 #include "runtime/fatal.h"
 #include "runtime/plugin_naming.h"
 
@@ -170,7 +172,81 @@ TEST(Handshake, SecondInstanceSharesTheForwardingTarget) {
   EXPECT_EQ(logger->FindTarget(logger, "PluginLogTarget"), nullptr);
 }
 
-TEST(Handshake, NullRecordIsIgnored) { load_tov_champ_select_legacy(nullptr); }
+// Captures what the process-wide logger writes while it lives.
+struct LogCapture {
+  LogCapture() {
+    logger->Initialize(logger);
+    capture.SetLevel(0);
+    capture.Attach();
+  }
+  ~LogCapture() {
+    capture.Detach();
+    logger->Shutdown(logger);
+  }
+  const Logging::LoggerApi* logger = Logging::Logger();
+  CaptureTarget capture;
+};
+
+TEST(Handshake, NullRecordIsIgnored) {
+  LogCapture log;
+  PluginMemoryStats before{}, after{};
+  Memory::ProcessCounters().Read(&before);
+  load_tov_champ_select_legacy(nullptr);
+  Memory::ProcessCounters().Read(&after);
+  EXPECT_EQ(after.bytesAllocated - after.bytesFreed, before.bytesAllocated - before.bytesFreed);  // nothing created
+  EXPECT_THAT(log.capture.lines,
+              ElementsAre("2 tov-vover-orevid-aredez: load_tov_champ_select_legacy called without a handshake record"));
+}
+
+// Before Init the core's table is unknown, and after Shutdown nothing may be
+// registered on an object that is going away: each is refused with a line.
+TEST(Lifetime, CallsOutsideInitAndShutdownAreRefused) {
+  LogCapture log;
+  PluginModule plugin;
+  PluginHandshake record{18, 0, 0, nullptr, nullptr, nullptr, nullptr};
+  plugin.Handshake(&record, "tov-vover-orevid-aredez");
+  RemotingResponse response{};
+  RemotingRequest request{};
+  request.url = "/x";
+  plugin.Request(&response, &request);
+  EXPECT_STREQ(response.error, "The core is not connected");
+  EXPECT_TRUE(plugin.CheckedRequest(RemotingMethod::Get, "/x").IsFailure());
+  plugin.Pump();
+  plugin.BeginWait("w", 0);
+  plugin.EndWait();
+  plugin.Subscribe("/tov-gameflow/v1/session");
+  std::promise<MaybeType<Failure, int>> never;
+  const auto awaited = plugin.Await(never.get_future());  // would pump a core that is not there
+  ASSERT_TRUE(awaited.IsFailure());
+  EXPECT_EQ(awaited.Error().Message(), "The core is not connected");
+  EXPECT_THAT(log.capture.lines,
+              ElementsAre("2 tov-vover-orevid-aredez: Request before Init refused: the core is not connected",
+                          "2 tov-vover-orevid-aredez: Request before Init refused: the core is not connected",
+                          "2 tov-vover-orevid-aredez: Pump before Init refused: the core is not connected",
+                          "2 tov-vover-orevid-aredez: BeginWait before Init refused: the core is not connected",
+                          "2 tov-vover-orevid-aredez: EndWait before Init refused: the core is not connected",
+                          "2 tov-vover-orevid-aredez: Subscribe for /tov-gameflow/v1/session before Init refused: "
+                          "the core is not connected"));
+
+  TovHost::Core core;
+  const CoreContext context = core.Context();
+  ASSERT_EQ(plugin.Init(&context), 1);
+  log.capture.lines.clear();
+  plugin.Stop();
+  const auto handlers = core.Handlers().size();
+  plugin.Subscribe("/tov-gameflow/v1/session");
+  plugin.Observe<BindingProperty>("/tov-login/v1/session", [](auto&&...) {});
+  plugin.SubscribeLcds<BindingProperty>("com.example.Pushed", [](const BindingProperty&) {});
+  EXPECT_EQ(core.Handlers().size(), handlers);
+  EXPECT_EQ(plugin.SubscriptionCount("OnJsonApiEvent_tov-gameflow_v1_session"), 0u);
+  EXPECT_THAT(log.capture.lines,
+              ElementsAre("2 tov-vover-orevid-aredez: Subscribe for /tov-gameflow/v1/session refused: the plug-in is "
+                          "shutting down",
+                          "2 tov-vover-orevid-aredez: Observe for /tov-login/v1/session refused: the plug-in is "
+                          "shutting down",
+                          "2 tov-vover-orevid-aredez: An event handler for OnLcdsEvent_com_example_Pushed refused: the "
+                          "plug-in is shutting down"));
+}
 
 TEST(HandshakeDeathTest, IncompatibleCoreEndsTheProcess) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");

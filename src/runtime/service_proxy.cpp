@@ -11,6 +11,20 @@ namespace Vexa {
 const BindingRegistry& RegistryOf(const AppModule& module) { return module.Registry(); }
 bool ModuleStopping(const AppModule& module) { return module.IsStopping(); }
 
+MaybeType<Failure, BindingProperty> ParsedPayload(MaybeType<Failure, PluginServiceProxyResponse> answer) {
+  if (!answer) return std::move(answer).Error();
+  const std::string& payload = answer.Value().payload;
+  if (payload.empty()) return BindingProperty();
+  BindingProperty value = ParseJson(payload);
+  if (!value.IsValid()) return Failure(std::string(value.FailureMessage()));
+  return value;
+}
+
+std::string ServiceProxy::Refuse(std::string reason, const Callback& callback) {
+  if (callback) callback(Failure(reason));
+  return reason;
+}
+
 std::string ServiceProxy::Send(const std::string& service, const std::string& method, const std::string& payloadJson,
                                const std::string& answerMethod, const std::string& errorAnswerMethod,
                                Callback callback) {
@@ -25,16 +39,16 @@ std::string ServiceProxy::Send(const std::string& service, const std::string& me
     if (!errorAnswerMethod.empty()) errorKey = Format("%1.%2", service.c_str(), errorAnswerMethod.c_str());
     {
       std::lock_guard lock(mutex_);
-      if (inFlight_.count(key) || (!errorKey.empty() && inFlight_.count(errorKey))) {
+      if (inFlight_.count(key)) {
         Logging::Log(Logging::kError, Logging::kGroupDbg,
                      "%s: Could not invoke service proxy as request is already in flight", name);
-        return "Request already in flight";
+        return Refuse("Request already in flight", callback);
       }
       started = ++sequence_;
     }
     auto sent = module_.CheckedRequest(RemotingMethod::Post, "/tov-login/v1/service-proxy-method-requests", service,
                                        method, answerMethod, errorAnswerMethod, handle, payloadJson);
-    if (!sent) return sent.Error().Message();
+    if (!sent) return Refuse(sent.Error().Message(), callback);
   } else {
     {
       std::lock_guard lock(mutex_);
@@ -42,38 +56,36 @@ std::string ServiceProxy::Send(const std::string& service, const std::string& me
     }
     auto uuid = module_.TypedRequest<std::string>(RemotingMethod::Post, "/tov-login/v1/service-proxy-uuid-requests",
                                                   service, method, handle, payloadJson);
-    if (!uuid) return uuid.Error().Message();
+    if (!uuid) return Refuse(uuid.Error().Message(), callback);
     key = std::move(uuid).Value();
   }
   Logging::Log(Logging::kAlways, Logging::kGroupDbg, "%s: Started service proxy request: %s (%s)", name, label.c_str(),
                key.c_str());
   std::uint64_t serial;
+  std::shared_ptr<Callback> replaced;  // a uuid the core gave out twice; that request can no longer be told apart
+  std::uint64_t replacedDeadline = 0;
   {
     std::lock_guard lock(mutex_);
     serial = nextSerial_++;
-    auto shared = std::make_shared<Callback>(std::move(callback));
-    EraseInFlight(key);
-    inFlight_[key] = InFlightEntry{serial, started, shared, label, errorKey, false};
-    if (!errorKey.empty()) {
-      EraseInFlight(errorKey);
-      inFlight_[errorKey] = InFlightEntry{serial, started, shared, label, key, true};
-    }
+    InFlightEntry& entry = inFlight_[key];
+    replaced = std::move(entry.callback);
+    replacedDeadline = entry.deadline;
+    entry = InFlightEntry{serial, started, std::make_shared<Callback>(std::move(callback)), label, errorKey, 0};
   }
-  module_.Schedule(
-      Format("Service proxy deadline: %1", label.c_str()), [this, key, serial] { Expire(key, serial); },
-      MonotonicNanos() + static_cast<std::uint64_t>(timeoutSeconds_ * 1e9));
+  if (replaced) {
+    module_.Cancel(replacedDeadline);
+    (*replaced)(Failure("Request replaced by another with the same key " + key));
+  }
+  const std::uint64_t deadline =
+      module_.Schedule(Format("Service proxy deadline: %1", label.c_str()), [this, key, serial] { Expire(key, serial); },
+                       MonotonicNanos() + static_cast<std::uint64_t>(timeoutSeconds_ * 1e9));
+  {
+    std::lock_guard lock(mutex_);
+    if (const auto it = inFlight_.find(key); it != inFlight_.end() && it->second.serial == serial)
+      it->second.deadline = deadline;
+  }
   Match();
   return {};
-}
-
-void ServiceProxy::EraseInFlight(const std::string& key) {
-  const auto it = inFlight_.find(key);
-  if (it == inFlight_.end()) return;
-  const std::string other = it->second.otherKey;
-  const std::uint64_t serial = it->second.serial;
-  inFlight_.erase(it);
-  if (const auto pair = inFlight_.find(other); pair != inFlight_.end() && pair->second.serial == serial)
-    inFlight_.erase(pair);
 }
 
 void ServiceProxy::StoreAnswer(const std::string& key, const PluginServiceProxyResponse& answer) {
@@ -116,57 +128,67 @@ void ServiceProxy::SetAsyncHandler(const std::string& key, AsyncHandler handler)
   asyncHandlers_[key] = std::make_shared<AsyncHandler>(std::move(handler));
 }
 
+std::map<std::string, ServiceProxy::InFlightEntry>::iterator ServiceProxy::FindRequest(const std::string& key,
+                                                                                      bool* errorAnswer) {
+  *errorAnswer = false;
+  if (const auto it = inFlight_.find(key); it != inFlight_.end()) return it;
+  auto oldest = inFlight_.end();
+  for (auto it = inFlight_.begin(); it != inFlight_.end(); ++it)
+    if (it->second.errorKey == key && (oldest == inFlight_.end() || it->second.serial < oldest->second.serial))
+      oldest = it;
+  *errorAnswer = oldest != inFlight_.end();
+  return oldest;
+}
+
 void ServiceProxy::Match() {
-  std::shared_ptr<Callback> callback;
+  InFlightEntry request;
   std::string key;
   bool errorAnswer = false;
   PluginServiceProxyResponse answer;
   {
     std::lock_guard lock(mutex_);
     for (auto it = pending_.begin(); it != pending_.end();) {
-      const auto request = inFlight_.find(it->first);
-      if (request == inFlight_.end()) {
+      const auto found = FindRequest(it->first, &errorAnswer);
+      if (found == inFlight_.end()) {
         ++it;
         continue;
       }
-      if (it->second.arrived < request->second.started) {
+      if (it->second.arrived < found->second.started) {
         // Arrived before this request was sent: an answer to one that is gone.
         it = pending_.erase(it);
         continue;
       }
       key = it->first;
-      callback = request->second.callback;
-      errorAnswer = request->second.errorAnswer;
+      request = std::move(found->second);
       answer = std::move(it->second.answer);
       pending_.erase(it);
-      EraseInFlight(key);
+      inFlight_.erase(found);
       break;
     }
   }
-  if (!callback) return;
+  if (!request.callback) return;
+  module_.Cancel(request.deadline);
+  if (errorAnswer)
+    (*request.callback)(Failure(answer.error));
+  else
+    (*request.callback)(std::move(answer));
   Logging::Log(Logging::kAlways, Logging::kGroupDbg, "%s: Fulfilled service proxy request: %s",
                module_.ShortName().c_str(), key.c_str());
-  if (errorAnswer)
-    (*callback)(Failure(answer.error));
-  else
-    (*callback)(std::move(answer));
 }
 
 void ServiceProxy::Expire(const std::string& key, std::uint64_t serial) {
-  std::shared_ptr<Callback> callback;
-  std::string label;
+  InFlightEntry request;
   {
     std::lock_guard lock(mutex_);
     const auto it = inFlight_.find(key);
     if (it == inFlight_.end() || it->second.serial != serial) return;
-    callback = it->second.callback;
-    label = it->second.label;
-    EraseInFlight(key);
+    request = std::move(it->second);
+    inFlight_.erase(it);
   }
   Logging::Log(Logging::kWarn, Logging::kGroupDbg, "%s: Service proxy request got no answer in time: %s (%s)",
-               module_.ShortName().c_str(), label.c_str(), key.c_str());
-  (*callback)(Failure::Named(0, "No answer to service proxy request {label} within {seconds} seconds", label,
-                             timeoutSeconds_));
+               module_.ShortName().c_str(), request.label.c_str(), key.c_str());
+  (*request.callback)(Failure::Named(0, "No answer to service proxy request {label} within {seconds} seconds",
+                                     request.label, timeoutSeconds_));
 }
 
 void ServiceProxy::Clear() {
@@ -183,9 +205,7 @@ void ServiceProxy::Clear() {
 
 std::size_t ServiceProxy::InFlight() const {
   std::lock_guard lock(mutex_);
-  std::size_t requests = 0;
-  for (const auto& entry : inFlight_) requests += entry.second.errorAnswer ? 0 : 1;
-  return requests;
+  return inFlight_.size();
 }
 
 std::size_t ServiceProxy::Pending() const {
