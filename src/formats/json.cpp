@@ -279,8 +279,11 @@ void Write(Writer& writer, const BindingNode& node, const BindingRegistry* regis
 }  // namespace
 
 BindingProperty ParseJson(std::string_view text) {
-  text = UpToNul(text.data(), text.size());
   BindingProperty result;
+  // A default string_view has a null data pointer, which memchr may not be
+  // given even for no bytes.
+  if (text.empty()) return result;
+  text = UpToNul(text.data(), text.size());
   std::size_t first = 0;
   while (first < text.size() && IsBlank(text[first])) ++first;
   if (first == text.size()) return result;

@@ -203,10 +203,7 @@ class Decoder {
         if (type >= 0xDC && !ReadNumber(type == 0xDC ? 2 : 4, number)) return;
         if (type < 0xDC) number = type & 0x0F;
         target.MakeCollection();
-        // Every element takes at least one byte, so a declared count beyond
-        // the remaining bytes can never be filled: reserve only what can.
-        target.Reserve(static_cast<std::size_t>(std::min<std::uint64_t>(
-            number, std::min<std::uint64_t>(bytes_.size() - position_, BindingNode::kMaxElements))));
+        Reserve(target, number);
         Open(target, number, false);
         return;
       case Family::FixMap:
@@ -222,11 +219,25 @@ class Decoder {
     }
   }
 
+  // Every element starts with a byte of its own, so an array never holds
+  // more elements than bytes remain, and the counts of all the arrays of a
+  // message add up to at most its length. The second bound is one budget for
+  // the whole decode: without it, nested headers that each claim the bytes
+  // left would reserve those same bytes again at every level, quadratic in
+  // the input.
+  void Reserve(BindingNode& collection, std::uint64_t count) {
+    const std::size_t reserved = static_cast<std::size_t>(
+        std::min<std::uint64_t>(count, std::min(bytes_.size() - position_, reserveBudget_)));
+    reserveBudget_ -= reserved;
+    collection.Reserve(reserved);
+  }
+
   void Open(BindingNode& node, std::uint64_t items, bool isMap) { frames_.push_back({&node, items, 0, {}, isMap}); }
 
   std::span<const std::uint8_t> bytes_;
   BindingProperty& result_;
   std::size_t position_ = 0;
+  std::size_t reserveBudget_ = std::min<std::size_t>(bytes_.size(), BindingNode::kMaxElements);  // elements
   std::vector<Frame> frames_;
 };
 

@@ -18,6 +18,7 @@
 
 #include "binding/conversion.h"
 #include "binding/message_format.h"
+#include "binding/saturate.h"
 
 namespace Vexa {
 namespace {
@@ -97,8 +98,7 @@ bool ResolvePlainNumber(BindingNode& target, std::string_view text) {
   char* end = nullptr;
   const double value = std::strtod(terminated.c_str(), &end);
   if (end != terminated.c_str() + terminated.size() || value == HUGE_VAL) return false;
-  constexpr double kTwo63 = 9223372036854775808.0;
-  if (std::isnan(value) || std::floor(value) != value || value < -kTwo63 || value >= 2 * kTwo63) {
+  if (std::isnan(value) || std::floor(value) != value || value < -kTwoTo63 || value >= kTwoTo64) {
     target.SetFloat(value);
   } else if (value < 0) {
     target.SetSigned(static_cast<std::int64_t>(value));
@@ -147,9 +147,8 @@ class Builder {
   bool Handle(const yaml_event_t& event) {
     switch (event.type) {
       case YAML_DOCUMENT_START_EVENT:
+        // The anchor table lives for the whole stream.
         if (!result_.IsEmpty()) return Fail(kMultiDocument);
-        // Aliases refer to anchors of their own document only.
-        anchors_.clear();
         return true;
       case YAML_SCALAR_EVENT: return Scalar(event);
       case YAML_ALIAS_EVENT: return Alias(event);
@@ -335,6 +334,8 @@ class Builder {
     return true;
   }
 
+  static bool IsRoot(const Anchor& anchor) { return !anchor.key && anchor.path == 0; }
+
   // The node an anchored path leads to now; EmptyNode() where a later value
   // replaced a node on the way.
   const BindingNode& Walk(std::size_t path) {
@@ -365,7 +366,10 @@ class Builder {
   bool Alias(const yaml_event_t& event) {
     const std::string_view name = Text(event.data.alias.anchor);
     const auto found = anchors_.find(std::string(name));
-    if (found != anchors_.end() && found->second.open) return FailAt(kCyclicAlias, name, event);
+    // An anchor left by an earlier document names the root (only an empty
+    // document may come before another), which now encloses every target.
+    if (found != anchors_.end() && (found->second.open || (IsRoot(found->second) && !open_.empty())))
+      return FailAt(kCyclicAlias, name, event);
     if (found == anchors_.end()) return FailAt(kUndefinedAlias, name, event);
     const Anchor& anchor = found->second;
     if (InKeyPosition()) {
@@ -416,7 +420,10 @@ class Parser {
   explicit Parser(std::string_view text) {
     if (yaml_parser_initialize(&parser_) == 0) throw std::bad_alloc();
     yaml_parser_set_encoding(&parser_, YAML_UTF8_ENCODING);
-    yaml_parser_set_input_string(&parser_, reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    // libyaml asserts on a null input even for no bytes, and a default
+    // string_view (an empty body, an empty file) has a null data pointer.
+    const char* const input = text.empty() ? "" : text.data();
+    yaml_parser_set_input_string(&parser_, reinterpret_cast<const unsigned char*>(input), text.size());
   }
   ~Parser() {
     if (hasEvent_) yaml_event_delete(&event_);
