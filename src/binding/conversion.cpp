@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "binding/saturate.h"
 #include "binding/message_format.h"
 
 namespace Vexa {
@@ -56,13 +57,10 @@ ParsedInteger ParseInteger(std::string_view text, bool asUnsigned) {
 // range; NaN never may. `max` of 64-bit types is not a double, and its
 // nearest double (2^63 or 2^64) is itself out of range.
 bool FitsSigned(double v, std::int64_t min, std::int64_t max) {
-  const double upper = double(max);
-  if (!(v >= double(min) && v <= upper)) return false;
-  return !(max == std::numeric_limits<std::int64_t>::max() && v >= 9223372036854775808.0);
+  return v >= double(min) && (max == std::numeric_limits<std::int64_t>::max() ? v < kTwoTo63 : v <= double(max));
 }
 bool FitsUnsigned(double v, std::uint64_t max) {
-  if (!(v >= 0 && v <= double(max))) return false;
-  return !(max == std::numeric_limits<std::uint64_t>::max() && v >= 18446744073709551616.0);
+  return v >= 0 && (max == std::numeric_limits<std::uint64_t>::max() ? v < kTwoTo64 : v <= double(max));
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <limits>
 
+#include "binding/saturate.h"
+
 namespace Vexa {
 
 void FormatState::Write(std::string_view text) {
@@ -569,20 +571,13 @@ Suffix SuffixOf(std::string_view name) {
   return Suffix::None;
 }
 
-std::int64_t SaturatingInt64(double v) {
-  if (std::isnan(v)) return 0;
-  if (v >= 9223372036854775807.0) return std::numeric_limits<std::int64_t>::max();
-  if (v <= -9223372036854775808.0) return std::numeric_limits<std::int64_t>::min();
-  return static_cast<std::int64_t>(v);
-}
-
 // Texts read as numbers the way the dynamic value reads them: strtoll with
 // base 0, trailing text ignored.
 std::int64_t ToInt64(const NamedArgument& a, const std::string& text) {
   switch (a.kind) {
     case NamedArgument::Kind::Signed: return a.signedValue;
     case NamedArgument::Kind::Unsigned: return static_cast<std::int64_t>(a.unsignedValue);
-    case NamedArgument::Kind::Float: return SaturatingInt64(a.floatValue);
+    case NamedArgument::Kind::Float: return SaturateToInt64(a.floatValue);
     case NamedArgument::Kind::Bool: return a.boolValue ? 1 : 0;
     default: return std::strtoll(text.c_str(), nullptr, 0);
   }

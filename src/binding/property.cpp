@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "binding/saturate.h"
 #include "binding/fnv1a.h"
 
 namespace Vexa {
@@ -21,25 +22,6 @@ namespace {
 // read-only memory: a write through a cast-away const faults instead of
 // corrupting every later miss.
 constexpr BindingNode kEmptyNode{};
-
-constexpr double kTwoTo63 = 9223372036854775808.0;
-constexpr double kTwoTo64 = 18446744073709551616.0;
-
-// A double outside the target range has no defined conversion in C++;
-// saturating keeps the result meaningful and the same on every platform.
-std::int64_t TruncateToSigned(double value) noexcept {
-  if (std::isnan(value)) return 0;
-  if (value >= kTwoTo63) return std::numeric_limits<std::int64_t>::max();
-  if (value < -kTwoTo63) return std::numeric_limits<std::int64_t>::min();
-  return static_cast<std::int64_t>(value);
-}
-
-std::uint64_t TruncateToUnsigned(double value) noexcept {
-  if (std::isnan(value)) return 0;
-  if (value >= kTwoTo64) return std::numeric_limits<std::uint64_t>::max();
-  if (value >= kTwoTo63) return static_cast<std::uint64_t>(value);
-  return static_cast<std::uint64_t>(TruncateToSigned(value));
-}
 
 int CompareText(std::string_view a, std::string_view b) noexcept {
   const std::size_t common = std::min(a.size(), b.size());
@@ -62,30 +44,6 @@ std::string Decimal(Integer value) {
 }
 
 }  // namespace
-
-std::string Base64(std::span<const std::uint8_t> bytes) {
-  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string text;
-  text.reserve((bytes.size() + 2) / 3 * 4);
-  std::size_t i = 0;
-  for (; i + 3 <= bytes.size(); i += 3) {
-    const std::uint32_t group = std::uint32_t(bytes[i]) << 16 | std::uint32_t(bytes[i + 1]) << 8 | bytes[i + 2];
-    text += kAlphabet[group >> 18];
-    text += kAlphabet[(group >> 12) & 63];
-    text += kAlphabet[(group >> 6) & 63];
-    text += kAlphabet[group & 63];
-  }
-  const std::size_t rest = bytes.size() - i;
-  if (rest != 0) {
-    std::uint32_t group = std::uint32_t(bytes[i]) << 16;
-    if (rest == 2) group |= std::uint32_t(bytes[i + 1]) << 8;
-    text += kAlphabet[group >> 18];
-    text += kAlphabet[(group >> 12) & 63];
-    text += rest == 2 ? kAlphabet[(group >> 6) & 63] : '=';
-    text += '=';
-  }
-  return text;
-}
 
 const char* BindingKindName(BindingKind kind) noexcept {
   switch (kind) {
@@ -687,7 +645,7 @@ std::int64_t BindingNode::GetInteger(std::int64_t defaultValue) const noexcept {
   switch (kind_) {
     case BindingKind::Signed: return payload_.signedValue;
     case BindingKind::Unsigned: return static_cast<std::int64_t>(payload_.bits);
-    case BindingKind::Float: return TruncateToSigned(payload_.floatValue);
+    case BindingKind::Float: return SaturateToInt64(payload_.floatValue);
     default: return defaultValue;
   }
 }
@@ -696,7 +654,7 @@ std::uint64_t BindingNode::GetUnsignedInteger(std::uint64_t defaultValue) const 
   switch (kind_) {
     case BindingKind::Signed: return static_cast<std::uint64_t>(payload_.signedValue);
     case BindingKind::Unsigned: return payload_.bits;
-    case BindingKind::Float: return TruncateToUnsigned(payload_.floatValue);
+    case BindingKind::Float: return SaturateToUInt64(payload_.floatValue);
     default: return defaultValue;
   }
 }
@@ -724,7 +682,7 @@ std::int64_t BindingNode::ToInt64(std::int64_t defaultValue) const noexcept {
     case BindingKind::Bool: return payload_.boolean ? 1 : 0;
     case BindingKind::Signed: return payload_.signedValue;
     case BindingKind::Unsigned: return static_cast<std::int64_t>(payload_.bits);
-    case BindingKind::Float: return TruncateToSigned(payload_.floatValue);
+    case BindingKind::Float: return SaturateToInt64(payload_.floatValue);
     // The text is NUL-terminated; an embedded NUL ends the number like any
     // other non-digit.
     case BindingKind::String: return std::strtoll(payload_.string->Data(), nullptr, 0);
@@ -738,7 +696,7 @@ std::uint64_t BindingNode::ToUInt64(std::uint64_t defaultValue) const noexcept {
     case BindingKind::Bool: return payload_.boolean ? 1 : 0;
     case BindingKind::Signed: return static_cast<std::uint64_t>(payload_.signedValue);
     case BindingKind::Unsigned: return payload_.bits;
-    case BindingKind::Float: return TruncateToUnsigned(payload_.floatValue);
+    case BindingKind::Float: return SaturateToUInt64(payload_.floatValue);
     case BindingKind::String: return std::strtoull(payload_.string->Data(), nullptr, 0);
     case BindingKind::Enum: return static_cast<std::uint64_t>(std::int64_t(payload_.enumValue->value));
     default: return defaultValue;

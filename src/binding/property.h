@@ -12,6 +12,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "binding/base64.h"
 #include "binding/storage.h"
 
 namespace Vexa {
@@ -36,8 +37,6 @@ enum class BindingKind : std::uint8_t {
 // that names no kind.
 const char* BindingKindName(BindingKind kind) noexcept;
 
-// Standard Base64 with padding: how Blobs read as text and write as JSON.
-std::string Base64(std::span<const std::uint8_t> bytes);
 
 struct EnumValue {
   std::int32_t value = 0;
