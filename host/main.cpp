@@ -55,8 +55,6 @@ void PlayDemo(TovHost::Core& core) {
     std::printf("event from the plug-in: %s %s\n", event.name.c_str(), event.payloadJson.c_str());
 }
 
-}  // namespace
-
 // One request to the plug-in, the answer on standard output: exit 0 when a
 // function answered without failure.
 int SendRequest(TovHost::Core& core, const std::string& method, const std::string& path, const std::string& body,
@@ -76,110 +74,139 @@ int SendRequest(TovHost::Core& core, const std::string& method, const std::strin
   return 0;
 }
 
-int main(int argc, char** argv) {
-  std::string versionText = "18.0.0", path;
+enum class Mode { Run, Request, Api };
+
+struct Options {
+  Mode mode = Mode::Run;
+  std::string plugin;
+  uint32_t major = 0, minor = 0, patch = 0;
   bool stats = false, demo = false;
   double runSeconds = 0;
-  enum class Mode { Run, Request, Api } mode = Mode::Run;
   std::string method, requestPath, body, contentType = "application/json", format = "full";
+};
+
+// False for arguments that make no command.
+bool ParseOptions(int argc, char** argv, Options& options) {
   int first = 1;
   if (argc > 1 && std::strcmp(argv[1], "api") == 0) {
-    mode = Mode::Api;
+    options.mode = Mode::Api;
     first = 2;
   } else if (argc > 3 && std::strcmp(argv[1], "request") == 0) {
-    mode = Mode::Request;
-    method = argv[2];
-    requestPath = argv[3];
+    options.mode = Mode::Request;
+    options.method = argv[2];
+    options.requestPath = argv[3];
     first = 4;
   }
+  std::string versionText = "18.0.0";
   for (int i = first; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (mode == Mode::Request && arg == "--body" && i + 1 < argc) {
-      body = argv[++i];
-    } else if (mode == Mode::Request && arg == "--content-type" && i + 1 < argc) {
-      contentType = argv[++i];
-    } else if (mode == Mode::Api && arg == "--format" && i + 1 < argc) {
-      format = argv[++i];
-      if (format != "full" && format != "epytext") return Usage();
-    } else if (arg == "--core-version" && i + 1 < argc) {
+    const bool hasValue = i + 1 < argc;
+    if (options.mode == Mode::Request && arg == "--body" && hasValue) {
+      options.body = argv[++i];
+    } else if (options.mode == Mode::Request && arg == "--content-type" && hasValue) {
+      options.contentType = argv[++i];
+    } else if (options.mode == Mode::Api && arg == "--format" && hasValue) {
+      options.format = argv[++i];
+      if (options.format != "full" && options.format != "epytext") return false;
+    } else if (arg == "--core-version" && hasValue) {
       versionText = argv[++i];
     } else if (arg == "--demo") {
-      demo = true;
+      options.demo = true;
     } else if (arg == "--stats") {
-      stats = true;
-    } else if (arg == "--run" && i + 1 < argc) {
-      runSeconds = std::atof(argv[++i]);
-    } else if (!arg.empty() && arg[0] != '-' && path.empty()) {
-      path = arg;
+      options.stats = true;
+    } else if (arg == "--run" && hasValue) {
+      options.runSeconds = std::atof(argv[++i]);
+    } else if (!arg.empty() && arg[0] != '-' && options.plugin.empty()) {
+      options.plugin = arg;
     } else {
-      return Usage();
+      return false;
     }
   }
-  uint32_t major = 0, minor = 0, patch = 0;
-  if (path.empty() || !TovHost::ParseVersion(versionText, &major, &minor, &patch)) return Usage();
-  std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  if (mode != Mode::Run) {
-    TovHost::PluginLibrary library(path);
+  return !options.plugin.empty() &&
+         TovHost::ParseVersion(versionText, &options.major, &options.minor, &options.patch);
+}
+
+// The library loaded and its handshake answered; when that fails, why is on
+// standard error and `record.callbacks` is null.
+struct LoadedPlugin {
+  LoadedPlugin(const Options& options, bool announce) : library(options.plugin) {
     if (!library.Loaded()) {
       std::fprintf(stderr, "tov-core: %s\n", library.Error().c_str());
-      return 1;
+      return;
     }
-    const PluginHandshake record = library.Handshake(major, minor, patch);
+    if (announce)
+      std::printf("core: plugin API %u.%u.%u, loading %s\n", options.major, options.minor, options.patch,
+                  options.plugin.c_str());
+    record = library.Handshake(options.major, options.minor, options.patch);
     if (!record.callbacks || !record.plugin || !record.apiDescription) {
       std::fprintf(stderr, "tov-core: the plug-in returned no callbacks\n");
-      return 1;
+      record.callbacks = nullptr;
     }
-    TovHost::Core core(TovHost::ClockMode::Virtual);
+  }
+  bool Ok() const { return record.callbacks != nullptr; }
+  bool Init(TovHost::Core& core) {
     core.UseApi(record.apiDescription);
-    // Initialised like in a real core, so that its log lines go to the core.
-    const CoreContext context = core.Context();
-    int status = 0;
-    if (!record.callbacks->Init(record.plugin, &context)) {
-      std::fprintf(stderr, "tov-core: Init failed\n");
-      status = 1;
-    } else if (mode == Mode::Api) {
-      const std::string text = format == "full" ? TovHost::ApiAsJson(*record.apiDescription)
-                                                : TovHost::ApiAsEpytext(*record.apiDescription);
-      std::fputs(text.c_str(), stdout);
-    } else {
-      core.RunOnce();
-      status = SendRequest(core, method, requestPath, body, contentType);
-    }
-    record.callbacks->Shutdown(record.plugin);
-    return status;
+    context = core.Context();
+    return record.callbacks->Init(record.plugin, &context) != 0;
   }
+  void Shutdown() { record.callbacks->Shutdown(record.plugin); }
 
-  TovHost::PluginLibrary library(path);
-  if (!library.Loaded()) {
-    std::fprintf(stderr, "tov-core: %s\n", library.Error().c_str());
-    return 1;
+  TovHost::PluginLibrary library;
+  PluginHandshake record{};
+  CoreContext context{};
+};
+
+// `request` and `api`: one answer on standard output.
+int RunCommand(const Options& options) {
+  LoadedPlugin loaded(options, false);
+  if (!loaded.Ok()) return 1;
+  TovHost::Core core(TovHost::ClockMode::Virtual);
+  // Initialised like in a real core, so that its log lines go to the core.
+  int status = 0;
+  if (!loaded.Init(core)) {
+    std::fprintf(stderr, "tov-core: Init failed\n");
+    status = 1;
+  } else if (options.mode == Mode::Api) {
+    const ApiDescription& api = *loaded.record.apiDescription;
+    const std::string text = options.format == "full" ? TovHost::ApiAsJson(api) : TovHost::ApiAsEpytext(api);
+    std::fputs(text.c_str(), stdout);
+  } else {
+    core.RunOnce();
+    status = SendRequest(core, options.method, options.requestPath, options.body, options.contentType);
   }
-  std::printf("core: plugin API %u.%u.%u, loading %s\n", major, minor, patch, path.c_str());
-  const PluginHandshake record = library.Handshake(major, minor, patch);
-  if (!record.callbacks || !record.plugin) {
-    std::fprintf(stderr, "tov-core: the plug-in returned no callbacks\n");
-    return 1;
-  }
+  loaded.Shutdown();
+  return status;
+}
+
+// The plug-in's life shown step by step, on real time.
+int RunScene(const Options& options) {
+  LoadedPlugin loaded(options, true);
+  if (!loaded.Ok()) return 1;
+  const PluginHandshake& record = loaded.record;
   std::printf("handshake: plugin API %u.%u.%u, short name \"%s\", %u functions\n", record.major, record.minor,
-              record.patch, record.shortName ? record.shortName : "",
-              record.apiDescription ? record.apiDescription->functionCount : 0);
-
+              record.patch, record.shortName ? record.shortName : "", record.apiDescription->functionCount);
   TovHost::Core core(TovHost::ClockMode::Real);
-  core.UseApi(record.apiDescription);
   core.onLog = [](const TovHost::LogLine& line) {
     std::printf("%s| %s\n", TovHost::LevelName(line.level), line.message.c_str());
   };
-  const CoreContext context = core.Context();
-  const uint8_t ok = record.callbacks->Init(record.plugin, &context);
+  const bool ok = loaded.Init(core);
   std::printf("Init: %s\n", ok ? "succeeded" : "failed");
   for (const auto& handler : core.Handlers())
     std::printf("registered event handler: %s (flags %u)\n", handler.eventName.c_str(), handler.flags);
-  if (demo) PlayDemo(core);
-  if (runSeconds > 0) core.AdvanceTime(runSeconds);
-  if (stats) PrintStats("after Init", record.callbacks, record.plugin);
-
-  record.callbacks->Shutdown(record.plugin);
-  std::printf("Shutdown: done, %zu event handlers unregistered, %zu still registered\n",
-              core.Unregistered().size(), core.Handlers().size());
+  if (options.demo) PlayDemo(core);
+  if (options.runSeconds > 0) core.AdvanceTime(options.runSeconds);
+  if (options.stats) PrintStats("after Init", record.callbacks, record.plugin);
+  loaded.Shutdown();
+  std::printf("Shutdown: done, %zu event handlers unregistered, %zu still registered\n", core.Unregistered().size(),
+              core.Handlers().size());
   return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, options)) return Usage();
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  return options.mode == Mode::Run ? RunScene(options) : RunCommand(options);
 }

@@ -15,6 +15,9 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include "binding/base64.h"
+#include "runtime/event_names.h"
+
 namespace TovHost {
 namespace {
 
@@ -57,23 +60,6 @@ char* CopyText(const char* text, size_t length) {
   if (length) std::memcpy(copy, text, length);
   copy[length] = '\0';
   return copy;
-}
-
-std::string Base64(const void* data, uint32_t size) {
-  static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  std::string out;
-  out.reserve((size + 2) / 3 * 4);
-  for (uint32_t i = 0; i < size; i += 3) {
-    const uint32_t rest = size - i;
-    const uint32_t word = (uint32_t{bytes[i]} << 16) | (rest > 1 ? uint32_t{bytes[i + 1]} << 8 : 0) |
-                          (rest > 2 ? uint32_t{bytes[i + 2]} : 0);
-    out += alphabet[(word >> 18) & 63];
-    out += alphabet[(word >> 12) & 63];
-    out += rest > 1 ? alphabet[(word >> 6) & 63] : '=';
-    out += rest > 2 ? alphabet[word & 63] : '=';
-  }
-  return out;
 }
 
 // The reader's events, built into an owned tree. Open containers collect
@@ -218,20 +204,6 @@ void ReleaseBody(RemotingResponse* response) {
   response->body = HostValue{};
 }
 
-std::string ResourceEventName(const std::string& uri) {
-  std::vector<std::string> parts{"OnJsonApiEvent"};
-  for (size_t start = 0; start < uri.size();) {
-    size_t end = uri.find('/', start);
-    if (end == std::string::npos) end = uri.size();
-    if (end > start) parts.push_back(uri.substr(start, end - start));
-    start = end + 1;
-  }
-  const size_t keep = parts.size() > 1 && parts[1] == "tov-platform-config" ? 6 : 4;
-  std::string name;
-  for (size_t i = 0; i < parts.size() && i < keep; ++i) name += (i ? "_" : "") + parts[i];
-  return name;
-}
-
 // The text of a JSON string value; false for any other JSON.
 bool JsonText(const std::string& json, std::string* out) {
   HostValue value{};
@@ -336,7 +308,7 @@ std::string HostValueToJson(const HostValue& value) {
         break;
       case HostValueKind_BorrowedBytes:
       case HostValueKind_Bytes:
-        WriteText(writer, Base64(v.u.bytes.data, v.u.bytes.data ? v.u.bytes.size : 0));
+        WriteText(writer, Vexa::Base64(v.u.bytes.data, v.u.bytes.data ? v.u.bytes.size : 0));
         break;
       case HostValueKind_Array:
         writer.StartArray();
@@ -538,7 +510,7 @@ void Core::SetResource(const std::string& uri, const std::string& json) {
   writer.Key("data");
   WriteJson(writer, json);
   writer.EndObject();
-  QueueEvent(ResourceEventName(uri), Written(buffer));
+  QueueEvent(Vexa::EventNameForUri(uri), Written(buffer));
 }
 
 void Core::DeleteResource(const std::string& uri) {
@@ -553,12 +525,11 @@ void Core::DeleteResource(const std::string& uri) {
   writer.Key("data");
   writer.Null();
   writer.EndObject();
-  QueueEvent(ResourceEventName(uri), Written(buffer));
+  QueueEvent(Vexa::EventNameForUri(uri), Written(buffer));
 }
 
 void Core::PushLcds(const std::string& className, const std::string& bodyJson) {
-  std::string name = "OnLcdsEvent_" + className;
-  std::replace(name.begin(), name.end(), '.', '_');
+  const std::string name = Vexa::LcdsEventName(className);
   rapidjson::StringBuffer buffer;
   JsonWriter writer(buffer);
   writer.StartObject();
@@ -571,7 +542,7 @@ void Core::PushLcds(const std::string& className, const std::string& bodyJson) {
   writer.Key("body");
   WriteJson(writer, bodyJson);
   writer.EndObject();
-  QueueEvent(std::move(name), Written(buffer));
+  QueueEvent(name, Written(buffer));
 }
 
 void Core::PushEvent(const std::string& name, const std::string& payloadJson) { QueueEvent(name, payloadJson); }

@@ -7,22 +7,6 @@
 
 namespace Vexa {
 
-std::string EventNameForUri(std::string_view uri) {
-  std::vector<std::string_view> parts{"OnJsonApiEvent"};
-  for (std::size_t i = 0; i < uri.size();) {
-    const std::size_t end = std::min(uri.find('/', i), uri.size());
-    if (end > i) parts.push_back(uri.substr(i, end - i));
-    i = end + 1;
-  }
-  const std::size_t keep = parts.size() > 1 && parts[1] == "tov-platform-config" ? 6 : 4;
-  std::string name;
-  for (std::size_t i = 0; i < parts.size() && i < keep; ++i) {
-    if (i) name += '_';
-    name += parts[i];
-  }
-  return name;
-}
-
 bool UriMatchesPattern(std::string_view pattern, std::string_view uri) {
   std::size_t p = 0, u = 0;
   while (p < pattern.size() && u < uri.size()) {
@@ -36,12 +20,6 @@ bool UriMatchesPattern(std::string_view pattern, std::string_view uri) {
     }
   }
   return p == pattern.size() && u == uri.size();
-}
-
-std::string LcdsEventName(std::string_view className) {
-  std::string name = "OnLcdsEvent_";
-  for (const char c : className) name += c == '.' ? '_' : c;
-  return name;
 }
 
 AppModule::AppModule() = default;

@@ -31,6 +31,7 @@
 #include "binding/type_identity.h"
 #include "formats/json.h"
 #include "remoting/method.h"
+#include "runtime/event_names.h"
 #include "runtime/runtime_types.h"
 #include "tov/plugin_abi.h"
 
@@ -39,13 +40,9 @@ namespace Vexa {
 class ServiceProxy;
 class TelemetrySender;
 
-// "OnJsonApiEvent" and the URI's first segments joined by "_".
-std::string EventNameForUri(std::string_view uri);
 // "*" stands for a run of characters other than "/", empty only in front of
 // a "/".
 bool UriMatchesPattern(std::string_view pattern, std::string_view uri);
-// "OnLcdsEvent_" and the class name with every "." as "_".
-std::string LcdsEventName(std::string_view className);
 
 // Nanoseconds on the monotonic clock of the platform layer.
 std::uint64_t MonotonicNanos();
