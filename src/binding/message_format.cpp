@@ -118,11 +118,6 @@ void AppendNumber(char*& out, int value) {
   while (n != 0) *out++ = digits[--n];
 }
 
-int StarValue(const Arguments& args, std::size_t index) {
-  const FormatArgumentDescriptor& d = args.descriptors[index];
-  return d.servesAsInteger ? d.asInteger(args.values[index]) : 0;
-}
-
 struct Parsed {
   std::size_t argument = kUnset;
   bool useDefault = false;  // the conversion is just "%N"
@@ -141,28 +136,15 @@ Step Emit(const Parsed& parsed, const Arguments& args, FormatState& state) {
   if (!parsed.useDefault && parsed.conversion == 'n') return Step::Continue;
 
   const FormatArgumentDescriptor& descriptor = args.descriptors[parsed.argument];
+  // No argument type serves as a "*" width or precision: a star takes its
+  // argument and stands for 0.
   state.flags = parsed.flags;
-  state.width = parsed.width;
-  state.precision = parsed.precision;
-  state.starCount = 0;
-  if (parsed.widthStar != kUnset) {
-    const int value = StarValue(args, parsed.widthStar);
-    state.starValues[state.starCount++] = value;
-    if (value < 0) state.flags |= kFormatLeft;
-    state.width = value < 0 ? static_cast<int>(std::min<std::size_t>(0u - static_cast<std::size_t>(value), kMaxNumber))
-                            : static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(value), kMaxNumber));
-  }
-  if (parsed.precisionStar != kUnset) {
-    const int value = StarValue(args, parsed.precisionStar);
-    state.starValues[state.starCount++] = value;
-    state.precision = value < 0 ? -1 : static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(value), kMaxNumber));
-  }
+  state.width = parsed.widthStar != kUnset ? 0 : parsed.width;
+  state.precision = parsed.precisionStar != kUnset ? 0 : parsed.precision;
   const char* accepted = descriptor.conversions;
   const bool acceptedConversion =
       !parsed.useDefault && parsed.conversion != '\0' && std::strchr(accepted, parsed.conversion) != nullptr;
   state.conversion = acceptedConversion ? parsed.conversion : accepted[0];
-  state.conversions = accepted;
-  state.lengthModifier = descriptor.lengthModifier;
   state.value = args.values[parsed.argument];
   descriptor.format(state);
   return state.full ? Step::Stop : Step::Continue;
@@ -370,7 +352,6 @@ std::size_t FormatPositional(char* buffer, std::size_t size, std::string_view pa
 
 namespace Detail {
 
-int NotAnInteger(const void*) { return 0; }
 
 void FormatSigned32(FormatState& state) {
   const std::int32_t v = ValueOf<std::int32_t>(state);

@@ -48,18 +48,14 @@ struct FormatState {
   bool full = false;  // a write did not fit; formatting stops after it
 
   // The final specification, taken apart: its conversion is one that the
-  // argument accepts, and width and precision already include the star
-  // values (negative: not given). The template's own length modifier is
+  // argument accepts, and width and precision are those given
+  // (negative: not given; a star gives 0). The template's own length modifier is
   // dropped in favour of the argument type's.
   std::uint8_t flags = 0;
   int width = -1;
   int precision = -1;
   char conversion = 0;
-  const char* conversions = "";     // accepted letters, default first
-  const char* lengthModifier = "";  // the argument type's own
   const void* value = nullptr;
-  int starValues[2] = {0, 0};
-  int starCount = 0;
 
   // Appends with truncation; these set `full` when the text does not fit.
   void Write(std::string_view text);
@@ -67,16 +63,12 @@ struct FormatState {
 };
 
 using FormatFunction = void (*)(FormatState& state);
-using AsIntegerFunction = int (*)(const void* value);
 
 // One entry per argument of a call. None of the argument types here may serve
-// as a "*" width or precision: their as-integer function returns 0.
+// as a "*" width or precision, so a star stands for 0.
 struct FormatArgumentDescriptor {
   FormatFunction format;
-  AsIntegerFunction asInteger;
-  bool servesAsInteger;
   const char* conversions;  // accepted letters, default first
-  const char* lengthModifier;
 };
 
 // Formats `pattern` into `buffer`, always NUL-terminated (nothing at all when
@@ -173,7 +165,6 @@ void FormatCString(FormatState& state);
 void FormatStringView(FormatState& state);
 void FormatSemanticVersion(FormatState& state);
 void FormatPluginKind(FormatState& state);
-int NotAnInteger(const void* value);
 
 template <typename>
 inline constexpr bool kUnsupportedArgument = false;
@@ -208,16 +199,16 @@ auto NormalizeArgument(const T& value) {
 
 template <typename N>
 constexpr FormatArgumentDescriptor DescriptorOf() {
-  if constexpr (std::is_same_v<N, bool>) return {FormatBool, NotAnInteger, false, "s", ""};
-  else if constexpr (std::is_same_v<N, std::int32_t>) return {FormatSigned32, NotAnInteger, false, "dciouxX", ""};
-  else if constexpr (std::is_same_v<N, std::uint32_t>) return {FormatUnsigned32, NotAnInteger, false, "ucdioxX", ""};
-  else if constexpr (std::is_same_v<N, std::int64_t>) return {FormatSigned64, NotAnInteger, false, "dciouxX", "ll"};
-  else if constexpr (std::is_same_v<N, std::uint64_t>) return {FormatUnsigned64, NotAnInteger, false, "ucdioxX", "ll"};
-  else if constexpr (std::is_same_v<N, double>) return {FormatDouble, NotAnInteger, false, "gaefGAEF", ""};
-  else if constexpr (std::is_same_v<N, const char*>) return {FormatCString, NotAnInteger, false, "s", ""};
-  else if constexpr (std::is_same_v<N, std::string_view>) return {FormatStringView, NotAnInteger, false, "s", ""};
-  else if constexpr (std::is_same_v<N, const SemanticVersion*>) return {FormatSemanticVersion, NotAnInteger, false, "s", ""};
-  else return {FormatPluginKind, NotAnInteger, false, "s", ""};
+  if constexpr (std::is_same_v<N, bool>) return {FormatBool, "s"};
+  else if constexpr (std::is_same_v<N, std::int32_t>) return {FormatSigned32, "dciouxX"};
+  else if constexpr (std::is_same_v<N, std::uint32_t>) return {FormatUnsigned32, "ucdioxX"};
+  else if constexpr (std::is_same_v<N, std::int64_t>) return {FormatSigned64, "dciouxX"};
+  else if constexpr (std::is_same_v<N, std::uint64_t>) return {FormatUnsigned64, "ucdioxX"};
+  else if constexpr (std::is_same_v<N, double>) return {FormatDouble, "gaefGAEF"};
+  else if constexpr (std::is_same_v<N, const char*>) return {FormatCString, "s"};
+  else if constexpr (std::is_same_v<N, std::string_view>) return {FormatStringView, "s"};
+  else if constexpr (std::is_same_v<N, const SemanticVersion*>) return {FormatSemanticVersion, "s"};
+  else return {FormatPluginKind, "s"};
 }
 
 template <typename... N>
