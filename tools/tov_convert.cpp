@@ -14,9 +14,7 @@
 
 #include "binding/property.h"
 #include "formats/json.h"
-#include "formats/msgpack.h"
 #include "formats/sniff.h"
-#include "formats/yaml.h"
 
 namespace {
 
@@ -89,36 +87,25 @@ bool ReadAll(const char* path, std::vector<std::uint8_t>& bytes) {
   return ok;
 }
 
-// Text forms are read up to their first NUL, as the plug-in reads bodies.
-std::string_view AsText(std::span<const std::uint8_t> bytes) {
-  std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  return text.substr(0, text.find('\0'));
+// The codec that `--from` names; "auto" recognises the bytes exactly as the
+// plug-in recognises a value that arrives without a content type.
+Vexa::Codec CodecFor(std::string_view from, std::span<const std::uint8_t> bytes) {
+  if (from == "json") return Vexa::Codec::Json;
+  if (from == "msgpack") return Vexa::Codec::MessagePack;
+  if (from == "yaml") return Vexa::Codec::Yaml;
+  return Vexa::SniffCodec(bytes);
 }
 
 Vexa::BindingProperty Parse(std::string_view from, std::span<const std::uint8_t> bytes) {
-  Vexa::SniffedFormat format = Vexa::SniffedFormat::Json;
-  if (from == "auto") {
-    format = Vexa::SniffFormat(bytes);
-  } else if (from == "msgpack") {
-    format = Vexa::SniffedFormat::MessagePack;
-  } else if (from == "yaml") {
-    format = Vexa::SniffedFormat::Yaml;
-  }
-  switch (format) {
-    case Vexa::SniffedFormat::MessagePack: {
-      std::size_t consumed = 0;
-      Vexa::BindingProperty value = Vexa::ParseMessagePack(bytes, &consumed);
-      if (value.IsValid() && consumed < bytes.size()) value.SetFailure("Extra MessgePack data found in body");
-      return value;
-    }
-    case Vexa::SniffedFormat::Json: return Vexa::ParseJson(AsText(bytes));
-    case Vexa::SniffedFormat::Yaml: return Vexa::ParseYaml(AsText(bytes));
-    case Vexa::SniffedFormat::Text: break;
-  }
-  // Unrecognised text stays what it is: one string. Nothing at all is no
-  // value, as every parser reads it.
-  Vexa::BindingProperty value;
-  if (!bytes.empty()) value.SetString(AsText(bytes));
+  const Vexa::Codec codec = CodecFor(from, bytes);
+  // Nothing at all is no value, as every parser reads it; other
+  // unrecognised bytes stay what they are: one string.
+  if (codec == Vexa::Codec::Text && bytes.empty()) return {};
+  std::size_t consumed = 0;
+  Vexa::BindingProperty value = Vexa::ParseWith(codec, bytes, &consumed);
+  // A whole input is one value, as a body is.
+  if (codec == Vexa::Codec::MessagePack && value.IsValid() && consumed < bytes.size())
+    value.SetFailure("Extra MessgePack data found in body");
   return value;
 }
 

@@ -99,8 +99,12 @@ TEST_F(TovConvert, ConvertsEachFormatOrPrintsTheParsersMessage) {
       {{}, "---\na: [1, x]\n", 0, "{\"a\":[1,\"x\"]}\n", ""},
       {{"--from", "yaml"}, "a: 1\r\nb: yes\r\n", 0, "{\"a\":1,\"b\":true}\n", ""},
       {{"--from", "yaml"}, "b: *x\n", 1, "", "Undefined alias encountered: \"x\". At line: 1 col: 4\n"},
-      // Nothing recognised: the text itself.
+      // Nothing recognised: the text itself. Only spaces may come before a
+      // marker, as in the plug-in's values.
       {{}, "hello", 0, "\"hello\"\n", ""},
+      {{}, "  [1]", 0, "[1]\n", ""},
+      {{}, "\t{}", 0, "\"\\t{}\"\n", ""},
+      {{}, "\r\n---\n", 0, "\"\\r\\n---\\n\"\n", ""},
       {{"--from", "xml"}, "", 2, "", "tov-convert: unknown format 'xml'\n"},
   };
   for (const Case& c : cases) {
