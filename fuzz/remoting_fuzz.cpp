@@ -28,11 +28,14 @@ struct Routes {
     routes.push_back(&remoting
                           .AddRoute(RemotingMethod::Patch, "/v1/items/{id}",
                                     [](std::int64_t id, Item item, std::optional<std::vector<std::int64_t>> list,
-                                       bool flag) { return id + item.id + (list ? 1 : 0) + flag; })
+                                       bool flag, std::optional<std::string> note) {
+                                      return id + item.id + (list ? 1 : 0) + flag + (note ? 1 : 0);
+                                    })
                           .PathArgument("id")
                           .BodyArgument("item")
                           .Argument("list")
                           .Argument("flag")
+                          .Argument("note")
                           .Route());
     routes.push_back(&remoting
                           .AddRoute(RemotingMethod::Get, "/v1/files/{+path}.{ext}",

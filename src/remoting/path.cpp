@@ -9,6 +9,10 @@ namespace {
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// What a group of each kind cannot take: "[^/]" and ".".
+constexpr std::string_view kSegmentStops = "/";
+constexpr std::string_view kLineStops = "\n\r";
+
 unsigned HexValue(char c) {
   if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
   if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
@@ -152,7 +156,7 @@ PathMatcher::PathMatcher(std::string_view pathTemplate)
   const auto literal = [&](std::string_view text) {
     if (text.empty()) return;
     if (!elements_.empty() && !elements_.back().literal.empty()) elements_.back().literal.append(text);
-    else elements_.push_back({std::string(text), false});
+    else elements_.push_back({std::string(text), {}});
   };
   bool inside = false;
   bool nameEmpty = true;
@@ -163,7 +167,7 @@ PathMatcher::PathMatcher(std::string_view pathTemplate)
       else literal(std::string_view(&c, 1));
     } else if (c == '}') {
       if (kind == PathParameterKind::Fragment) literal("#");
-      elements_.push_back({std::string(), kind != PathParameterKind::Plain});
+      elements_.push_back({std::string(), kind == PathParameterKind::Plain ? kSegmentStops : kLineStops});
       inside = false;
     } else if (nameEmpty && c == '+') {
       kind = PathParameterKind::Reserved;
@@ -193,11 +197,11 @@ bool PathMatcher::Match(std::string_view path, std::vector<std::string_view>& ca
       });
       continue;
     }
-    std::size_t nextSet = std::string_view::npos, nextSlash = n;
+    std::size_t nextSet = std::string_view::npos, nextStop = n;
     for (std::size_t j = n + 1; j-- > 0;) {
       if (reach.Test(i + 1, j)) nextSet = j;
-      if (j < n && path[j] == '/') nextSlash = j;
-      if (nextSet != std::string_view::npos && (element.crossesSlash || nextSet <= nextSlash)) reach.Set(i, j);
+      if (j < n && element.stops.find(path[j]) != std::string_view::npos) nextStop = j;
+      if (nextSet <= nextStop) reach.Set(i, j);
     }
   }
   if (!reach.Test(0, 0)) return false;
@@ -208,7 +212,7 @@ bool PathMatcher::Match(std::string_view path, std::vector<std::string_view>& ca
       position += element.literal.size();
       continue;
     }
-    const std::size_t limit = element.crossesSlash ? n : std::min(path.find('/', position), n);
+    const std::size_t limit = std::min(path.find_first_of(element.stops, position), n);
     const std::size_t end = reach.LastIn(i + 1, position, limit);
     captures.push_back(path.substr(position, end - position));
     position = end;

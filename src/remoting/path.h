@@ -43,7 +43,8 @@ PathRegex PathTemplateToRegex(std::string_view pathTemplate);
 // of PathTemplateToRegex would under a backtracking engine (each group as
 // long as the rest still matches), but in time and memory linear in the
 // path: libstdc++'s std::regex recurses per character and cannot take a
-// long path.
+// long path. Like the expression, "{x}" stops at "/" and "{+x}", "{#x}"
+// (ECMAScript's ".") at "\n" and "\r".
 class PathMatcher {
  public:
   explicit PathMatcher(std::string_view pathTemplate);
@@ -57,8 +58,8 @@ class PathMatcher {
 
  private:
   struct Element {
-    std::string literal;  // empty for a group
-    bool crossesSlash = false;
+    std::string literal;     // empty for a group
+    std::string_view stops;  // a group: the characters it cannot take
   };
 
   std::string template_;

@@ -2,85 +2,48 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <deque>
 
 #include "binding/host_value.h"
 #include "binding/message_format.h"
-#include "formats/json.h"
-#include "formats/msgpack.h"
-#include "formats/yaml.h"
+#include "formats/sniff.h"
 
 namespace Vexa {
 namespace {
 
-// One query key may grow a collection by at most this many elements, so a
-// request of a few bytes cannot make the plug-in allocate gigabytes.
-constexpr std::uint64_t kMaxBoundIndex = 65536;
+// The binding messages, word for word: clients match on them.
+constexpr std::string_view kUnknownArgument = "Unknown argument '%1' for '%2'.";
+constexpr std::string_view kInvalidLocation = "Argument '%1' for '%2' was specified in an invalid location.";
+constexpr std::string_view kNoElements = "Argument '%1' for '%2' has no elements or fields.";
+constexpr std::string_view kExpectedValue = "Expected value for argument '%1'.";
+constexpr std::string_view kIndexFormat = "Index %1 is in an incorrect format";
+constexpr std::string_view kIndexRange = "Index %1 is out of range";
+constexpr std::string_view kIndexBudget = "Index %1 is too large for one request";
+constexpr std::string_view kUnsupportedBody = "Unsupported body content type";
+constexpr std::string_view kExtraMessagePack = "Extra MessgePack data found in body";
+constexpr std::string_view kCannotDeserialize = "Couldn't deserialize %1 value for parameter '%2' of '%3': %4";
+constexpr const char* kInvalidFunction = "Invalid function";
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (Lower(text[i]) != Lower(prefix[i])) return false;
-  return true;
-}
-
-std::string_view AfterSpaces(std::string_view text) {
-  const std::size_t start = text.find_first_not_of(" \t\r\n");
-  return start == std::string_view::npos ? std::string_view() : text.substr(start);
-}
-
-// Text formats end at their first NUL, and never read past the length.
-std::string_view TextUpToNul(const void* data, std::size_t length) {
-  const auto* text = static_cast<const char*>(data);
-  return std::string_view(text, strnlen(text, length));
+std::span<const std::uint8_t> Bytes(const void* data, std::size_t length) {
+  return std::span(static_cast<const std::uint8_t*>(data), length);
 }
 
 RemotingMethod MethodFromCode(std::uint32_t code) {
   return code >= 1 && code <= 8 ? static_cast<RemotingMethod>(code) : RemotingMethod::None;
 }
 
-BindingTypeCode CodeOf(const BindingFunctionDescriptor& function, std::size_t index) {
-  return function.arguments[index].type.code;
+ArgumentLocation LocationOf(const RouteInfo& route, std::size_t index) {
+  return index < route.locations.size() ? route.locations[index] : ArgumentLocation::Any;
 }
 
 const char* FunctionName(const BindingFunctionDescriptor& function) { return function.name.c_str(); }
 
-// Decodes one text value into `target`; false with `result` failed.
-void DecodeValue(BindingProperty& result, BindingNode& target, std::string_view text, std::string_view contentType,
-                 bool structured, const std::string& argument, const BindingFunctionDescriptor& function) {
-  const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-  const auto first = text.empty() ? 0 : static_cast<std::uint8_t>(text.front());
-  // The body's content type says how structured values in the path, query
-  // or headers are written; a plain value is text whatever the body is, or
-  // a path id "7" would read as the MessagePack byte 0x37.
-  if (!structured) return target.SetString(text);
-  const bool sniff = contentType.empty();
-  const char* codec = nullptr;
-  BindingProperty parsed;
-  if (StartsWithNoCase(contentType, "application/x-msgpack") ||
-      (sniff && !text.empty() && ((first >= 0x80 && first <= 0x9F) || (first >= 0xDC && first <= 0xDF)))) {
-    codec = "MessagePack";
-    parsed = ParseMessagePack(bytes);
-  } else if (StartsWithNoCase(contentType, "application/json") ||
-             (sniff && (AfterSpaces(text).starts_with('{') || AfterSpaces(text).starts_with('[')))) {
-    codec = "JSON";
-    parsed = ParseJson(TextUpToNul(text.data(), text.size()));
-  } else if (StartsWithNoCase(contentType, "text/x-yaml") || (sniff && AfterSpaces(text).starts_with("---"))) {
-    codec = "YAML";
-    parsed = ParseYaml(TextUpToNul(text.data(), text.size()));
-  } else if (StartsWithNoCase(contentType, "application/octet-stream")) {
-    return target.SetBlob(bytes);
-  } else {
-    return target.SetString(text);
-  }
-  if (!parsed.IsValid()) {
-    return result.SetFailure(Format("Couldn't deserialize %1 value for parameter '%2' of '%3': %4", codec,
-                                    argument.c_str(), FunctionName(function), parsed.FailureMessage()));
-  }
-  target = parsed;
+// The argument types whose value has parts that a key's sub-path
+// ("list.2", "extra.skin") can reach; every other type is one scalar.
+bool IsContainer(BindingTypeCode code) {
+  return code == BindingTypeCode::Object || code == BindingTypeCode::Vector || code == BindingTypeCode::Struct ||
+         code == BindingTypeCode::Map;
 }
 
 // The block that a response's texts and stream live in until the core
@@ -264,7 +227,7 @@ void Remoting::Dispatch(void* context, RemotingResponse* response, const Remotin
   }
   if (!request || !route || !MatchRoutes({route}, match)) {
     response->status = 404;
-    response->error = "Invalid function";
+    response->error = kInvalidFunction;
     return;
   }
   // Nothing may unwind into the core: a handler or a conversion that throws
@@ -275,174 +238,230 @@ void Remoting::Dispatch(void* context, RemotingResponse* response, const Remotin
     if (response->release) response->release(response);
     *response = RemotingResponse{};
     response->status = 500;
-    response->error = "Internal server error";
+    response->error = kInternalErrorMessage.data();
   }
 }
 
 // ---- Binding ----------------------------------------------------------------
 
-void BindArgumentValue(BindingProperty& result, std::vector<BindingProperty>& arguments,
-                       const std::map<std::string, std::size_t, std::less<>>& indexByName,
-                       const BindingFunctionDescriptor& function, const RouteInfo& route, std::string_view key,
-                       std::string_view value, ArgumentLocation location, std::string_view contentType) {
-  const std::size_t dot = key.find('.');
-  const std::string name(key.substr(0, dot));
-  const auto found = indexByName.find(name);
-  if (found == indexByName.end())
-    return result.SetFailure(Format("Unknown argument '%1' for '%2'.", name.c_str(), FunctionName(function)));
-  const std::size_t index = found->second;
-  const ArgumentLocation declared = index < route.locations.size() ? route.locations[index] : ArgumentLocation::Any;
-  if (declared != ArgumentLocation::Any && declared != location) {
-    return result.SetFailure(Format("Argument '%1' for '%2' was specified in an invalid location.", name.c_str(),
-                                    FunctionName(function)));
-  }
-  const BindingTypeCode code = CodeOf(function, index);
-  BindingNode* target = &arguments[index];
-  if (dot != std::string_view::npos) {
-    std::string_view rest = key.substr(dot + 1);
-    for (;;) {
-      const std::size_t end = std::min(rest.find('.'), rest.size());
-      const std::string segment(rest.substr(0, end));
-      if (!segment.empty() && segment[0] >= '0' && segment[0] <= '9') {
-        char* stop = nullptr;
-        errno = 0;
-        const unsigned long long number = std::strtoull(segment.c_str(), &stop, 0);
-        if (stop != segment.c_str() + segment.size())
-          return result.SetFailure(Format("Index %1 is in an incorrect format", segment.c_str()));
-        if (errno == ERANGE || number >= (1ull << 31))
-          return result.SetFailure(Format("Index %1 is out of range", segment.c_str()));
-        if (number >= target->Size() + kMaxBoundIndex && number >= kMaxBoundIndex)
-          return result.SetFailure(Format("Index %1 is too large for one request", segment.c_str()));
-        target = &target->At(static_cast<std::uint32_t>(number));
-      } else {
-        target = &target->Field(segment);
-      }
-      if (end == rest.size()) break;
-      rest = rest.substr(end + 1);
-    }
-  } else if (value.empty()) {
-    switch (code) {
-      case BindingTypeCode::Bool:
-        return target->SetBool(true);
-      case BindingTypeCode::Object:
-      case BindingTypeCode::Struct:
-        return target->MakeStructure();
-      case BindingTypeCode::Vector:
-        return target->MakeCollection();
-      default:
-        return result.SetFailure(Format("Expected value for argument '%1'.", name.c_str()));
-    }
-  }
-  const bool structured =
-      code == BindingTypeCode::Object || code == BindingTypeCode::Vector || code == BindingTypeCode::Struct;
-  DecodeValue(result, *target, value, contentType, structured, name, function);
+ArgumentBinder::ArgumentBinder(BindingProperty& result, std::vector<BindingProperty>& arguments,
+                               const BindingFunctionDescriptor& function, const RouteInfo& route,
+                               std::string_view contentType)
+    : result_(result), arguments_(arguments), function_(function), route_(route), contentType_(contentType) {
+  for (std::size_t i = 0; i < function.arguments.size() && i < arguments.size(); ++i)
+    indexByName_.emplace(function.arguments[i].name, i);
 }
 
-void BindArguments(BindingProperty& result, std::vector<BindingProperty>& arguments,
-                   const BindingFunctionDescriptor& function, const RouteInfo& route,
-                   const std::map<std::string, std::string>& query, const std::map<std::string, std::string>& path,
-                   const std::map<std::string, std::string>& headers, std::string_view contentType) {
-  std::map<std::string, std::size_t, std::less<>> indexByName;
-  for (std::size_t i = 0; i < function.arguments.size(); ++i) indexByName.emplace(function.arguments[i].name, i);
-  for (std::size_t i = 0; i < function.arguments.size() && i < arguments.size(); ++i) {
-    const BindingArgumentDescriptor& argument = function.arguments[i];
-    if (argument.type.code == BindingTypeCode::Bool && !argument.optional && arguments[i].IsEmpty())
-      arguments[i].SetBool(false);
+void ArgumentBinder::BindArguments(const RemotingTextMap& query, const RemotingTextMap& path,
+                                   const RemotingTextMap& headers) {
+  for (std::size_t i = 0; i < function_.arguments.size() && i < arguments_.size(); ++i) {
+    const BindingArgumentDescriptor& argument = function_.arguments[i];
+    if (argument.type.code == BindingTypeCode::Bool && !argument.optional && arguments_[i].IsEmpty())
+      arguments_[i].SetBool(false);
   }
-  const std::pair<const std::map<std::string, std::string>*, ArgumentLocation> sources[] = {
+  const std::pair<const RemotingTextMap*, ArgumentLocation> sources[] = {
       {&headers, ArgumentLocation::Header}, {&path, ArgumentLocation::Path}, {&query, ArgumentLocation::Query}};
   for (const auto& [source, location] : sources) {
     for (const auto& [key, value] : *source) {
-      if (!result.IsValid()) return;
-      BindArgumentValue(result, arguments, indexByName, function, route, key, value, location, contentType);
+      if (!result_.IsValid()) return;
+      BindArgumentValue(key, value, location);
     }
   }
 }
 
-void BindArguments(BindingProperty& result, std::vector<BindingProperty>& arguments,
-                   const BindingFunctionDescriptor& function, const RouteInfo& route,
-                   const std::map<std::string, std::string>& query, const std::map<std::string, std::string>& path,
-                   const std::map<std::string, std::string>& headers) {
-  BindArguments(result, arguments, function, route, query, path, headers, {});
+void ArgumentBinder::BindArgumentValue(std::string_view key, std::string_view value, ArgumentLocation location) {
+  const std::size_t dot = key.find('.');
+  const std::string name(key.substr(0, dot));
+  const std::size_t index = Locate(name, location);
+  if (index == std::string::npos) return;
+  BindingNode* target = &arguments_[index];
+  if (dot != std::string_view::npos) {
+    if (!IsContainer(function_.arguments[index].type.code))
+      return Fail(Format(kNoElements, name.c_str(), FunctionName(function_)));
+    target = Descend(*target, key.substr(dot + 1));
+    if (!target) return;
+  } else if (value.empty()) {
+    return BindBare(*target, index);
+  }
+  DecodeValue(*target, value, index);
 }
+
+std::size_t ArgumentBinder::Locate(const std::string& name, ArgumentLocation location) {
+  const auto found = indexByName_.find(name);
+  if (found == indexByName_.end()) {
+    Fail(Format(kUnknownArgument, name.c_str(), FunctionName(function_)));
+    return std::string::npos;
+  }
+  const ArgumentLocation declared = LocationOf(route_, found->second);
+  if (declared != ArgumentLocation::Any && declared != location) {
+    Fail(Format(kInvalidLocation, name.c_str(), FunctionName(function_)));
+    return std::string::npos;
+  }
+  return found->second;
+}
+
+BindingNode* ArgumentBinder::Descend(BindingNode& root, std::string_view subPath) {
+  BindingNode* target = &root;
+  for (;;) {
+    const std::size_t end = std::min(subPath.find('.'), subPath.size());
+    const std::string_view segment = subPath.substr(0, end);
+    const bool isIndex = !segment.empty() && segment[0] >= '0' && segment[0] <= '9';
+    target = isIndex ? Element(*target, segment) : &target->Field(segment);
+    if (!target || end == subPath.size()) return target;
+    subPath.remove_prefix(end + 1);
+  }
+}
+
+BindingNode* ArgumentBinder::Element(BindingNode& node, std::string_view segment) {
+  const std::string text(segment);  // strtoull reads up to a terminator
+  char* stop = nullptr;
+  errno = 0;
+  const unsigned long long number = std::strtoull(text.c_str(), &stop, 0);
+  if (stop != text.c_str() + text.size()) {
+    Fail(Format(kIndexFormat, text.c_str()));
+    return nullptr;
+  }
+  if (errno == ERANGE || number >= (1ull << 31)) {
+    Fail(Format(kIndexRange, text.c_str()));
+    return nullptr;
+  }
+  // Growth is paid for before the collection grows; a node that is not yet
+  // a collection starts empty.
+  const std::uint64_t size = node.GetKind() == BindingKind::Collection ? node.Size() : 0;
+  if (number >= size) {
+    const std::uint64_t growth = number + 1 - size;
+    if (growth > elementsLeft_) {
+      Fail(Format(kIndexBudget, text.c_str()));
+      return nullptr;
+    }
+    elementsLeft_ -= growth;
+  }
+  return &node.At(static_cast<std::uint32_t>(number));
+}
+
+void ArgumentBinder::BindBare(BindingNode& target, std::size_t index) {
+  switch (function_.arguments[index].type.code) {
+    case BindingTypeCode::Bool:
+      return target.SetBool(true);
+    case BindingTypeCode::Object:
+    case BindingTypeCode::Struct:
+      return target.MakeStructure();
+    case BindingTypeCode::Vector:
+      return target.MakeCollection();
+    default:
+      return Fail(Format(kExpectedValue, function_.arguments[index].name.c_str()));
+  }
+}
+
+void ArgumentBinder::DecodeValue(BindingNode& target, std::string_view text, std::size_t index) {
+  const BindingTypeCode code = function_.arguments[index].type.code;
+  const bool structured =
+      code == BindingTypeCode::Object || code == BindingTypeCode::Vector || code == BindingTypeCode::Struct;
+  const auto bytes = Bytes(text.data(), text.size());
+  const Codec codec = ValueCodec(contentType_, bytes, structured);
+  if (codec == Codec::Text) return target.SetString(text);
+  if (codec == Codec::Blob) return target.SetBlob(bytes);
+  const BindingProperty parsed = ParseWith(codec, bytes);
+  if (!parsed.IsValid()) {
+    return Fail(Format(kCannotDeserialize, CodecName(codec), function_.arguments[index].name.c_str(),
+                       FunctionName(function_), parsed.FailureMessage()));
+  }
+  target = parsed;
+}
+
+void ArgumentBinder::BindPrebound(const HostNamedValue* values, std::uint32_t count, std::size_t pathParameterCount) {
+  for (std::uint32_t i = 0; values && i < count && result_.IsValid(); ++i) {
+    const HostNamedValue& pair = values[i];
+    std::size_t index = function_.arguments.size();
+    std::string label;
+    if (pair.name) {
+      label = pair.name;
+      for (std::size_t a = 0; a < function_.arguments.size(); ++a)
+        if (function_.arguments[a].name == label) index = a;
+    } else {
+      index = pathParameterCount + i;
+      label = std::to_string(index);
+    }
+    if (index >= function_.arguments.size() || index >= arguments_.size())
+      return Fail(Format(kUnknownArgument, label.c_str(), FunctionName(function_)));
+    std::string error;
+    if (!HostValueToBinding(pair.value, arguments_[index], function_.arguments[index].name, error)) Fail(error);
+  }
+}
+
+void ArgumentBinder::BindBody(const void* body, std::uint32_t length) {
+  if (!result_.IsValid() || !body) return;
+  std::size_t index = 0;
+  while (index < route_.locations.size() && route_.locations[index] != ArgumentLocation::Body) ++index;
+  if (index >= function_.arguments.size() || index >= arguments_.size()) return;  // the body is not read
+  const Codec codec = BodyCodec(contentType_);
+  if (codec == Codec::Unsupported) return Fail(kUnsupportedBody);
+  std::size_t consumed = 0;
+  BindingProperty parsed = ParseWith(codec, Bytes(body, length), &consumed);
+  if (!parsed.IsValid()) return Fail(parsed.FailureMessage());
+  if (codec == Codec::MessagePack && consumed < length) return Fail(kExtraMessagePack);
+  arguments_[index] = std::move(parsed);
+}
+
+void BindArguments(BindingProperty& result, std::vector<BindingProperty>& arguments,
+                   const BindingFunctionDescriptor& function, const RouteInfo& route, const RemotingTextMap& query,
+                   const RemotingTextMap& path, const RemotingTextMap& headers) {
+  ArgumentBinder(result, arguments, function, route).BindArguments(query, path, headers);
+}
+
+// ---- Invoke -----------------------------------------------------------------
+
+namespace {
+
+// The request's headers that name an argument allowed to come from a header
+// (the argument's name in lower case), under the argument's own name.
+RemotingTextMap HeaderArguments(const RemotingRequest& request, const BindingFunctionDescriptor& function,
+                                const RouteInfo& route) {
+  RemotingTextMap headers;
+  if (!request.headers || !request.headerCount) return headers;
+  RemotingTextMap all;
+  for (std::uint32_t i = 0; i < request.headerCount; ++i) {
+    const HostHeader& header = request.headers[i];
+    if (header.name) all.insert_or_assign(header.name, header.value ? header.value : "");
+  }
+  for (std::size_t i = 0; i < function.arguments.size(); ++i) {
+    const ArgumentLocation location = LocationOf(route, i);
+    if (location != ArgumentLocation::Any && location != ArgumentLocation::Header) continue;
+    std::string lower = function.arguments[i].name;
+    for (char& c : lower) c = Lower(c);
+    if (const auto it = all.find(lower); it != all.end()) headers[function.arguments[i].name] = it->second;
+  }
+  return headers;
+}
+
+// The query arguments: the text after the path's first "?".
+RemotingTextMap QueryArguments(std::string_view path) {
+  const std::size_t mark = path.find('?');
+  return mark == std::string_view::npos ? RemotingTextMap() : ParseQueryString(path.substr(mark + 1));
+}
+
+// Calls the handler when binding succeeded and converts its answer into
+// `result`; returns the answer for the caller to release, or null.
+void* CallHandler(RouteInfo& route, RemotingResult& result, std::vector<BindingProperty>& arguments,
+                  uintptr_t requestWord) {
+  if (!result.value.IsValid() || !route.handler) return nullptr;
+  void* answer = route.handler->Call(result, arguments, requestWord);
+  if (answer && result.value.IsValid()) route.handler->Convert(result, nullptr, answer, requestWord);
+  return answer;
+}
+
+}  // namespace
 
 void Remoting::Invoke(RemotingResponse* response, const RemotingRequest* request, RequestContext& context) {
   RouteInfo& route = *context.route;
   const BindingFunctionDescriptor& function = *context.function;
   RemotingResult result;
   std::vector<BindingProperty> arguments(function.arguments.size());
-  const std::string_view contentType = request->contentType ? request->contentType : "";
-
-  std::map<std::string, std::string> headers;
-  if (request->headers && request->headerCount) {
-    std::map<std::string, std::string> all;
-    for (std::uint32_t i = 0; i < request->headerCount; ++i) {
-      const HostHeader& header = request->headers[i];
-      if (header.name) all.insert_or_assign(header.name, header.value ? header.value : "");
-    }
-    for (std::size_t i = 0; i < function.arguments.size(); ++i) {
-      const ArgumentLocation location = i < route.locations.size() ? route.locations[i] : ArgumentLocation::Any;
-      if (location != ArgumentLocation::Any && location != ArgumentLocation::Header) continue;
-      std::string lower = function.arguments[i].name;
-      for (char& c : lower) c = Lower(c);
-      if (const auto it = all.find(lower); it != all.end()) headers[function.arguments[i].name] = it->second;
-    }
-  }
-  std::map<std::string, std::string> query;
-  if (const std::size_t mark = context.path.find('?'); mark != std::string::npos)
-    query = ParseQueryString(std::string_view(context.path).substr(mark + 1));
-  BindArguments(result.value, arguments, function, route, query, context.parameters, headers, contentType);
-
-  for (std::uint32_t i = 0; request->args && i < request->argCount && result.value.IsValid(); ++i) {
-    const HostNamedValue& pair = request->args[i];
-    std::size_t index = function.arguments.size();
-    std::string label;
-    if (pair.name) {
-      label = pair.name;
-      for (std::size_t a = 0; a < function.arguments.size(); ++a)
-        if (function.arguments[a].name == label) index = a;
-    } else {
-      index = context.parameters.size() + i;
-      label = std::to_string(index);
-    }
-    if (index >= function.arguments.size()) {
-      result.value.SetFailure(Format("Unknown argument '%1' for '%2'.", label.c_str(), FunctionName(function)));
-      break;
-    }
-    std::string error;
-    if (!HostValueToBinding(pair.value, arguments[index], function.arguments[index].name, error))
-      result.value.SetFailure(error);
-  }
-
-  if (result.value.IsValid() && request->body) {
-    std::size_t bodyIndex = function.arguments.size();
-    for (std::size_t i = 0; i < route.locations.size() && bodyIndex == function.arguments.size(); ++i)
-      if (route.locations[i] == ArgumentLocation::Body) bodyIndex = i;
-    if (bodyIndex < function.arguments.size()) {
-      BindingProperty parsed;
-      if (StartsWithNoCase(contentType, "application/x-msgpack")) {
-        std::size_t consumed = 0;
-        parsed = ParseMessagePack(
-            std::span(static_cast<const std::uint8_t*>(request->body), request->bodyLength), &consumed);
-        if (parsed.IsValid() && consumed < request->bodyLength) parsed.SetFailure("Extra MessgePack data found in body");
-      } else if (StartsWithNoCase(contentType, "application/json") ||
-                 StartsWithNoCase(contentType, "application/vnd.api+json")) {
-        parsed = ParseJson(TextUpToNul(request->body, request->bodyLength));
-      } else if (StartsWithNoCase(contentType, "application/x-yaml")) {
-        parsed = ParseYaml(TextUpToNul(request->body, request->bodyLength));
-      } else {
-        parsed.SetFailure("Unsupported body content type");
-      }
-      if (parsed.IsValid()) arguments[bodyIndex] = std::move(parsed);
-      else result.value.SetFailure(parsed.FailureMessage());
-    }
-  }
-
-  void* answer = nullptr;
-  if (result.value.IsValid() && route.handler) {
-    answer = route.handler->Call(result, arguments, request->requestWord);
-    if (answer && result.value.IsValid()) route.handler->Convert(result, nullptr, answer, request->requestWord);
-  }
+  ArgumentBinder binder(result.value, arguments, function, route, request->contentType ? request->contentType : "");
+  binder.BindArguments(QueryArguments(context.path), context.parameters, HeaderArguments(*request, function, route));
+  binder.BindPrebound(request->args, request->argCount, context.parameters.size());
+  binder.BindBody(request->body, request->bodyLength);
+  void* answer = CallHandler(route, result, arguments, request->requestWord);
   WriteResponse(response, result, registry_);
   if (answer) route.handler->Release(answer);
 }

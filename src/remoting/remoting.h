@@ -49,7 +49,15 @@ class RemotingBodyStream {
   virtual std::uint32_t SizeHint() const { return 0; }
 };
 
+// The texts of the standard failures when a route gives none.
+inline constexpr std::string_view kNotFoundMessage = "Not found";
+inline constexpr std::string_view kInternalErrorMessage = "Internal server error";
+
 // The outcome of one call: a value or a failure, and how to answer.
+//
+// Routes build their answers with the same five helpers on this and on
+// RemotingTypedResult: Success, NotFound (404), InternalError (500),
+// Failed (a given status), and FromFailure for a failed platform call.
 struct RemotingResult {
   BindingProperty value;  // invalid: the failure and its message
   std::int32_t status = 0;
@@ -59,13 +67,23 @@ struct RemotingResult {
   std::uint32_t format = 0;
   std::uint8_t flag = 0;
 
+  // An empty, valid result.
   static RemotingResult Success() { return {}; }
+  static RemotingResult NotFound(std::string_view message = {}) {
+    return Failed(404, message.empty() ? kNotFoundMessage : message);
+  }
+  static RemotingResult InternalError(std::string_view message = {}) {
+    return Failed(500, message.empty() ? kInternalErrorMessage : message);
+  }
   static RemotingResult Failed(std::int32_t status, std::string_view message) {
     RemotingResult result;
     result.status = status;
     result.value.SetFailure(message);
     return result;
   }
+  // A call's failure carries no status of its own (0), which is no answer:
+  // it is the server's error, with the call's message.
+  static RemotingResult FromFailure(const Failure& failure) { return InternalError(failure.Message()); }
   bool Ok() const noexcept { return value.IsValid(); }
 };
 
@@ -82,6 +100,13 @@ struct RemotingTypedResult {
 
   RemotingTypedResult() = default;
   RemotingTypedResult(T v) : value(std::move(v)) {}
+  static RemotingTypedResult Success(T value = T{}) { return RemotingTypedResult(std::move(value)); }
+  static RemotingTypedResult NotFound(std::string_view message = {}) {
+    return Failed(404, std::string(message.empty() ? kNotFoundMessage : message));
+  }
+  static RemotingTypedResult InternalError(std::string_view message = {}) {
+    return Failed(500, std::string(message.empty() ? kInternalErrorMessage : message));
+  }
   static RemotingTypedResult Failed(std::int32_t status, std::string message) {
     RemotingTypedResult result;
     result.ok = false;
@@ -89,6 +114,7 @@ struct RemotingTypedResult {
     result.failure = std::move(message);
     return result;
   }
+  static RemotingTypedResult FromFailure(const Failure& failure) { return InternalError(failure.Message()); }
 };
 
 // What the convert step may read about the request (only result types that
@@ -254,8 +280,9 @@ class CallableHandler<R, std::tuple<A...>> final : public RemotingHandler {
       SetValue(result, response);
     } else if constexpr (std::is_same_v<R, MaybeType<Failure, typename ResultShape<R>::Value>>) {
       if (response.HasValue()) return SetValue(result, response.Value());
-      result.status = response.Error().Status();
-      result.value.SetFailure(response.Error().Message());
+      const Failure& failure = response.Error();
+      result = failure.Status() != 0 ? RemotingResult::Failed(failure.Status(), failure.Message())
+                                     : RemotingResult::FromFailure(failure);
     } else {
       result.status = response.status;
       result.contentType = std::move(response.contentType);
@@ -314,15 +341,64 @@ class Remoting {
 
 // ---- Binding, exposed for tests and tools ----------------------------------
 
-// Binds one (key, value) text pair from a source to the arguments.
-void BindArgumentValue(BindingProperty& result, std::vector<BindingProperty>& arguments,
-                       const std::map<std::string, std::size_t, std::less<>>& indexByName,
-                       const BindingFunctionDescriptor& function, const RouteInfo& route, std::string_view key,
-                       std::string_view value, ArgumentLocation location, std::string_view contentType = {});
+using RemotingTextMap = std::map<std::string, std::string>;
+
+// Binds one request to a function's arguments, source by source, stopping
+// at the first failure (left in `result`). One binder serves one request:
+// the elements that indices in keys such as "list.3" or "grid.0.7" create
+// are counted across every key and source of the request against one
+// budget, so a few bytes of query cannot make the plug-in allocate
+// gigabytes, however the indices are nested or repeated.
+class ArgumentBinder {
+ public:
+  static constexpr std::uint64_t kMaxIndexedElements = 65536;
+
+  // `contentType` is the body's; it also says how structured values in the
+  // path, query and headers are written.
+  ArgumentBinder(BindingProperty& result, std::vector<BindingProperty>& arguments,
+                 const BindingFunctionDescriptor& function, const RouteInfo& route,
+                 std::string_view contentType = {});
+
+  // Required bools start as false; then the header, path and query maps
+  // are bound, in that order.
+  void BindArguments(const RemotingTextMap& query, const RemotingTextMap& path, const RemotingTextMap& headers);
+  // One (key, value) pair: "name", or "name.sub.path" into a list,
+  // structure, object or map argument.
+  void BindArgumentValue(std::string_view key, std::string_view value, ArgumentLocation location);
+  // Values the core bound itself: by name, or unnamed by position after
+  // the path parameters.
+  void BindPrebound(const HostNamedValue* values, std::uint32_t count, std::size_t pathParameterCount);
+  // The body, into the first argument whose location is Body (if any).
+  void BindBody(const void* body, std::uint32_t length);
+
+ private:
+  // The index of the argument `name` may bind from `location`; npos with the
+  // failure set.
+  std::size_t Locate(const std::string& name, ArgumentLocation location);
+  // The node that `subPath` names below `root` (fields are created, and
+  // collections grown within the budget); null with the failure set.
+  BindingNode* Descend(BindingNode& root, std::string_view subPath);
+  BindingNode* Element(BindingNode& node, std::string_view segment);
+  // A key without "=" or a value: true, or an empty structure or list.
+  void BindBare(BindingNode& target, std::size_t index);
+  // One text by the body's content type, or by its first bytes without one.
+  void DecodeValue(BindingNode& target, std::string_view text, std::size_t index);
+  void Fail(std::string_view message) { result_.SetFailure(message); }
+
+  BindingProperty& result_;
+  std::vector<BindingProperty>& arguments_;
+  const BindingFunctionDescriptor& function_;
+  const RouteInfo& route_;
+  std::string_view contentType_;
+  std::map<std::string, std::size_t, std::less<>> indexByName_;
+  std::uint64_t elementsLeft_ = kMaxIndexedElements;
+};
+
+// One binder over the header, path and query maps, with no body content
+// type.
 void BindArguments(BindingProperty& result, std::vector<BindingProperty>& arguments,
-                   const BindingFunctionDescriptor& function, const RouteInfo& route,
-                   const std::map<std::string, std::string>& query, const std::map<std::string, std::string>& path,
-                   const std::map<std::string, std::string>& headers);
+                   const BindingFunctionDescriptor& function, const RouteInfo& route, const RemotingTextMap& query,
+                   const RemotingTextMap& path, const RemotingTextMap& headers);
 
 template <typename F>
 RouteBuilder Remoting::AddRoute(RemotingMethod method, std::string_view pathTemplate, F&& handler) {

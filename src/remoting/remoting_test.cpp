@@ -10,6 +10,7 @@
 
 #include "binding/host_value.h"
 #include "formats/json.h"
+#include "formats/sniff.h"
 
 namespace Vexa {
 namespace {
@@ -54,12 +55,13 @@ TEST(Routing, MatcherAgreesWithTheRegularExpression) {
     const char* regex;
     std::vector<const char*> paths;
   } rows[] = {
-      {"/trades/{id}", "/trades/([^/]*)", {"/trades/12", "/trades/12/x", "/trades/", "/trade/1"}},
-      {"/files/{+path}", "/files/(.*)", {"/files/a/b/c", "/files/", "/file"}},
-      {"/page{#frag}", "/page#(.*)", {"/page#top/x", "/page", "/pagex"}},
+      {"/trades/{id}", "/trades/([^/]*)", {"/trades/12", "/trades/12/x", "/trades/", "/trade/1", "/trades/1\n2\r"}},
+      {"/files/{+path}", "/files/(.*)", {"/files/a/b/c", "/files/", "/file", "/files/a\nb", "/files/a\r", "/files/\n"}},
+      {"/page{#frag}", "/page#(.*)", {"/page#top/x", "/page", "/pagex", "/page#a\rb", "/page#\n"}},
+      {"/{+a}/{b}", "/(.*)/([^/]*)", {"/x/y\nz", "/x\ny/z", "/x\r/y/z", "/x/y/z\r"}},
       {"/a.b({x})", "/a\\.b\\(([^/]*)\\)", {"/a.b(1)", "/aXb(1)", "/a.b(1/2)"}},
       {"/{a}.{b}", "/([^/]*)\\.([^/]*)", {"/x.y.z", "/.", "/xy"}},
-      {"/{a}{b}/{+c}x", "/([^/]*)([^/]*)/(.*)x", {"/ab/cxdx", "/ab/x", "/ab/"}},
+      {"/{a}{b}/{+c}x", "/([^/]*)([^/]*)/(.*)x", {"/ab/cxdx", "/ab/x", "/ab/", "/a\nb/c\rx", "/ab/x\nx", "/ab/c\nxx"}},
       {"/^$*?[]|\\/{q}", "/\\^\\$\\*\\?\\[\\]\\|\\\\/([^/]*)", {"/^$*?[]|\\/v", "/v"}},
   };
   for (const auto& row : rows) {
@@ -95,6 +97,41 @@ TEST(Routing, LongPathsMatchWithoutRecursion) {
   EXPECT_EQ(captures[0].size(), many.size() - 3);
   EXPECT_FALSE(PathMatcher("/{a}/{b}").Match(many, captures));
   EXPECT_TRUE(PathMatcher(many).Match(many, captures));
+}
+
+// Bodies and values read content types by different tables; without a
+// content type only a structured value is recognised by its first bytes.
+TEST(Codecs, BodiesAndValuesReadContentTypesApart) {
+  const auto bytes = [](std::string_view text) {
+    return std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  };
+  const struct {
+    const char* contentType;
+    Codec body;
+    Codec value;
+  } types[] = {
+      {"application/x-msgpack-ext", Codec::MessagePack, Codec::MessagePack},
+      {"Application/JSON; charset=utf-8", Codec::Json, Codec::Json},
+      {"application/vnd.api+json", Codec::Json, Codec::Text},
+      {"application/x-yaml", Codec::Yaml, Codec::Text},
+      {"text/x-yaml", Codec::Unsupported, Codec::Yaml},
+      {"application/octet-stream", Codec::Unsupported, Codec::Blob},
+      {"text/plain", Codec::Unsupported, Codec::Text},
+      {"", Codec::Unsupported, Codec::Json},  // "[1]" recognised
+  };
+  for (const auto& row : types) {
+    EXPECT_EQ(BodyCodec(row.contentType), row.body) << row.contentType;
+    EXPECT_EQ(ValueCodec(row.contentType, bytes("[1]"), true), row.value) << row.contentType;
+    EXPECT_EQ(ValueCodec(row.contentType, bytes("[1]"), false), Codec::Text) << row.contentType;
+  }
+  const std::pair<std::string_view, Codec> sniffed[] = {
+      {"\x80", Codec::MessagePack}, {"\x9F", Codec::MessagePack}, {"\xDC", Codec::MessagePack},
+      {"\xDF", Codec::MessagePack}, {"\xA0", Codec::Text},        {"\xE0", Codec::Text},
+      {"  {", Codec::Json},          {"[", Codec::Json},            {"\t{", Codec::Text},
+      {"\n[", Codec::Text},          {"\r\n---", Codec::Text},      {"  ---", Codec::Yaml},
+      {"--", Codec::Text},           {"", Codec::Text},             {"   ", Codec::Text},
+  };
+  for (const auto& [text, codec] : sniffed) EXPECT_EQ(SniffCodec(bytes(text)), codec) << text;
 }
 
 // A remoting object over a registry, with a helper that sends one request.
@@ -266,6 +303,13 @@ TEST_F(Routes, BindingMessages) {
       {"/q?extra=%81%A4skin%06", R"("6 -")"},
       {"/q?extra=plain", "Couldn't assign value to 'extra' of type Selection because the input not a structure."},
       {"/q?extra=%81%A1", "Couldn't deserialize MessagePack value for parameter 'extra' of 'GetQ': Invalid MessagePack"},
+      // Only spaces may come before the marker; after a tab or a line
+      // break the value is text.
+      {"/q?extra=%20%20%7B%22skin%22:7%7D", R"("7 -")"},
+      {"/q?extra=%20---%0Askin:%208", "Couldn't deserialize YAML value for parameter 'extra' of 'GetQ'"},
+      {"/q?extra=%09%7B%22skin%22:4%7D", "Couldn't assign value to 'extra' of type Selection because the input not"},
+      {"/q?extra=%0A%5B%5D", "Couldn't assign value to 'extra' of type Selection because the input not"},
+      {"/q?extra=%0D%0A---%0Askin:%205", "Couldn't assign value to 'extra' of type Selection because the input not"},
   };
   for (const auto& row : sniffed) {
     const Answer answer = Send(&sniffing, 2, row.url);
@@ -274,6 +318,124 @@ TEST_F(Routes, BindingMessages) {
   // A body sent to a function without a body argument is ignored.
   RouteInfo& plain = remoting.AddRoute(RemotingMethod::Post, "/p", [] { return true; }).Route();
   EXPECT_EQ(Send(&plain, 6, "/p", "text/plain", "junk").json, "true");
+}
+
+// Every element that collections hold, however deep.
+std::size_t CountElements(const std::vector<BindingProperty>& arguments) {
+  std::vector<const BindingNode*> pending;
+  for (const BindingProperty& argument : arguments) pending.push_back(&argument);
+  std::size_t count = 0;
+  while (!pending.empty()) {
+    const BindingNode* node = pending.back();
+    pending.pop_back();
+    count += node->Elements().size();
+    for (const BindingNode& element : node->Elements()) pending.push_back(&element);
+    for (const auto field : node->Fields()) pending.push_back(&field.value);
+  }
+  return count;
+}
+
+// A few bytes of query must not buy millions of elements: indices share one
+// budget across keys, nesting levels and sources, and a scalar argument
+// takes no sub-path at all.
+TEST_F(Routes, QueryIndicesShareOneBudgetPerRequest) {
+  constexpr std::size_t kBudget = ArgumentBinder::kMaxIndexedElements;
+  RegisterStruct<Selection>(registry, "Selection").Field("skin", &Selection::skin).Field("spells", &Selection::spells);
+  RouteInfo& route = remoting
+                         .AddRoute(RemotingMethod::Get, "/h",
+                                   [](std::optional<std::string> note, bool flag,
+                                      std::optional<std::vector<int64_t>> list, std::optional<BindingProperty> any,
+                                      std::optional<Selection> extra) {
+                                     return std::to_string(note.has_value()) + std::to_string(flag) +
+                                            std::to_string(list ? list->size() : 0) + std::to_string(any.has_value()) +
+                                            std::to_string(extra ? extra->spells.size() : 0);
+                                   })
+                         .Argument("note")
+                         .Argument("flag")
+                         .Argument("list")
+                         .Argument("any")
+                         .Argument("extra")
+                         .Route();
+  const std::string deepKeys = "any" + [] {
+    std::string levels;
+    for (std::size_t i = 0; i <= kBudget; ++i) levels += ".0";
+    return levels;
+  }();
+  std::string manyKeys;
+  for (int i = 0; i < 70; ++i) manyKeys += (i ? "&any." : "any.") + std::to_string(i) + ".1000=1";
+  const struct {
+    std::string query;
+    std::map<std::string, std::string> path;
+    std::string failure;  // empty: bound
+  } rows[] = {
+      {"note.0.65535=1", {}, "Argument 'note' for 'GetH' has no elements or fields."},
+      {"note.x=1", {}, "Argument 'note' for 'GetH' has no elements or fields."},
+      {"flag.0", {}, "Argument 'flag' for 'GetH' has no elements or fields."},
+      {"list.65535=1", {}, ""},
+      {"list.65536=1", {}, "Index 65536 is too large for one request"},
+      {"any.0.65535=1", {}, "Index 65535 is too large for one request"},  // 1 + 65536
+      {"any.0.65534=1&any.1.0=1", {}, "Index 1 is too large for one request"},
+      {"extra.spells.40000=1&list.40000=1", {}, "Index 40000 is too large for one request"},
+      {"list.0x8000=1&list.32768=2&list.0100000=3", {}, ""},  // one element, three spellings
+      {manyKeys, {}, "is too large for one request"},
+      {deepKeys + "=1", {}, "Index 0 is too large for one request"},
+      {deepKeys.substr(0, deepKeys.size() - 2) + "=1", {}, ""},  // 65,536 levels of one element
+      {"list.1=1", {{"extra.spells.65535", "1"}}, "Index 1 is too large for one request"},
+  };
+  for (const auto& row : rows) {
+    const std::string label = row.query.substr(0, 40);
+    BindingProperty result;
+    std::vector<BindingProperty> arguments(route.function->arguments.size());
+    BindArguments(result, arguments, *route.function, route, ParseQueryString(row.query), row.path, {});
+    EXPECT_LE(CountElements(arguments), kBudget) << label;
+    if (row.failure.empty()) {
+      EXPECT_TRUE(result.IsValid()) << label << ": " << result.FailureMessage();
+      EXPECT_THAT(Send(&route, 2, "/h?" + row.query).error, ::testing::IsEmpty()) << label;
+      continue;
+    }
+    EXPECT_THAT(std::string(result.FailureMessage()), ::testing::EndsWith(row.failure)) << label;
+    if (row.path.empty()) {
+      EXPECT_THAT(Send(&route, 2, "/h?" + row.query).error, ::testing::EndsWith(row.failure)) << label;
+    }
+  }
+}
+
+// The answers every route builds, as the core receives them.
+TEST_F(Routes, ResultBuildersAnswerWithTheirStatus) {
+  using Typed = RemotingTypedResult<int64_t>;
+  using Maybe = MaybeType<Failure, int64_t>;
+  int next = 0;
+  const auto add = [&](auto handler) {
+    return &remoting.AddRoute(RemotingMethod::Get, "/b" + std::to_string(next++), handler).Route();
+  };
+  const struct {
+    RouteInfo* route;
+    std::string answer;  // status, then the failure text or the JSON value
+  } rows[] = {
+      {add([] { return RemotingResult::Success(); }), "0 "},  // no value
+      {add([] { return RemotingResult::NotFound(); }), "404 Not found"},
+      {add([] { return RemotingResult::NotFound("Not in Champ Select"); }), "404 Not in Champ Select"},
+      {add([] { return RemotingResult::InternalError(); }), "500 Internal server error"},
+      {add([] { return RemotingResult::InternalError("broken"); }), "500 broken"},
+      {add([] { return RemotingResult::Failed(409, "busy"); }), "409 busy"},
+      {add([] { return RemotingResult::FromFailure(Failure("timed out")); }), "500 timed out"},
+      {add([] { return RemotingResult::FromFailure(Failure("", 404)); }), "500 Internal server error"},
+      {add([] { return Typed::Success(7); }), "0 7"},
+      {add([] { return Typed::NotFound(); }), "404 Not found"},
+      {add([] { return Typed::NotFound("Trade Not Existent"); }), "404 Trade Not Existent"},
+      {add([] { return Typed::InternalError(); }), "500 Internal server error"},
+      {add([] { return Typed::Failed(403, "no"); }), "403 no"},
+      {add([] { return Typed::FromFailure(Failure("call failed", 0)); }), "500 call failed"},
+      {add([] { return Maybe(5); }), "0 5"},
+      {add([] { return Maybe(Failure("call failed")); }), "500 call failed"},
+      {add([] { return Maybe(Failure("Conflict", 409)); }), "409 Conflict"},
+  };
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    const Answer answer = Send(rows[i].route, 2, "/b" + std::to_string(i));
+    EXPECT_EQ(std::to_string(answer.status) + " " + (answer.error.empty() ? answer.json : answer.error),
+              rows[i].answer)
+        << "row " << i;
+  }
 }
 
 TEST_F(Routes, ResultsAndTheExportedRecords) {
