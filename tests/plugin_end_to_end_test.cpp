@@ -40,13 +40,15 @@ TEST(TovCore, DemoShowsHandshakeLogLinesStatsAndShutdown) {
   EXPECT_EQ(run.status, 0) << run.output;
   for (const char* expected : {
            "core: plugin API 18.0.0, loading ",
-           "handshake: plugin API 18.0.0, short name \"tov-vover-orevid-aredez\", 0 functions",
+           "handshake: plugin API 18.0.0, short name \"tov-vover-orevid-aredez\", 7 functions",
            "Init: succeeded",
            "registered event handler: OnServiceProxyMethodEvent (flags 1)",
            "ALWAYS| tov-vover-orevid-aredez: Initialized (VexaClient/18.0.0 (tov-vover-orevid-aredez)).",
            "memory after Init: live ",
            "ALWAYS| tov-vover-orevid-aredez: Shutting down.",
-           "Shutdown: done, 5 event handlers unregistered, 0 still registered",
+           "ALWAYS| tov-vover-orevid-aredez: ChampSelect: entering state 'NoSelections'",
+           "ALWAYS| tov-vover-orevid-aredez: ChampSelect: exiting state 'ChampSelect'",
+           "Shutdown: done, 14 event handlers unregistered, 0 still registered",
        })
     EXPECT_THAT(run.output, HasSubstr(expected));
 }
@@ -54,13 +56,15 @@ TEST(TovCore, DemoShowsHandshakeLogLinesStatsAndShutdown) {
 TEST(TovCore, DemoDeliversAResourceUpdateAndAPushedMessage) {
   const CoreRun run = RunCore(std::string("--demo ") + TOV_PLUGIN_PATH);
   EXPECT_EQ(run.status, 0) << run.output;
+  // A game back in its lobby: the plug-in leaves champion select and says so.
   for (const char* expected : {
            "registered event handler: OnJsonApiEvent_tov-gameflow_v1_session (flags 0)",
            "registered event handler: OnLcdsEvent_com_vexagames_platform_game_GameDTO (flags 1)",
            "request from the plug-in: GET /tov-gameflow/v1/session",
-           "tov-vover-orevid-aredez: Create /tov-gameflow/v1/session: {\"gameData\":{\"gameId\":4242},\"phase\":\"ChampSelect\"}",
-           "tov-vover-orevid-aredez: platform message GameDTO: {\"gameState\":\"TEAM_SELECT\",\"id\":4242}",
-           "tov-vover-orevid-aredez: Update /tov-gameflow/v1/session: {\"gameData\":{\"gameId\":4242},\"phase\":\"InProgress\"}",
+           "ALWAYS| tov-vover-orevid-aredez: CHAMP_SELECT_EVENT.RETURN_TO_LOBBY",
+           "request from the plug-in: POST /tov-gameflow/v1/session/event",
+           "event from the plug-in: OnJsonApiEvent_tov-vover-orevid-aredez_v1_implementation-active "
+           "{\"data\":false,\"eventType\":\"Update\",\"uri\":\"/tov-vover-orevid-aredez/v1/implementation-active\"}",
        })
     EXPECT_THAT(run.output, HasSubstr(expected));
 }

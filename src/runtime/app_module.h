@@ -27,6 +27,7 @@
 #include "binding/failure.h"
 #include "binding/host_value.h"
 #include "binding/property.h"
+#include "binding/registration.h"
 #include "binding/registry.h"
 #include "binding/type_identity.h"
 #include "formats/json.h"

@@ -27,7 +27,7 @@ std::string ServiceProxy::Refuse(std::string reason, const Callback& callback) {
 
 std::string ServiceProxy::Send(const std::string& service, const std::string& method, const std::string& payloadJson,
                                const std::string& answerMethod, const std::string& errorAnswerMethod,
-                               Callback callback) {
+                               Callback callback, double timeoutSeconds) {
   const char* name = module_.ShortName().c_str();
   const std::string label = Format("%1.%2", service.c_str(), method.c_str());
   Logging::Log(Logging::kAlways, Logging::kGroupDbg, "%s: Preparing service proxy request: %s", name, label.c_str());
@@ -70,7 +70,8 @@ std::string ServiceProxy::Send(const std::string& service, const std::string& me
     InFlightEntry& entry = inFlight_[key];
     replaced = std::move(entry.callback);
     replacedDeadline = entry.deadline;
-    entry = InFlightEntry{serial, started, std::make_shared<Callback>(std::move(callback)), label, errorKey, 0};
+    entry = InFlightEntry{serial, started, std::make_shared<Callback>(std::move(callback)), label, errorKey, 0,
+                          timeoutSeconds};
   }
   if (replaced) {
     module_.Cancel(replacedDeadline);
@@ -78,7 +79,7 @@ std::string ServiceProxy::Send(const std::string& service, const std::string& me
   }
   const std::uint64_t deadline =
       module_.Schedule(Format("Service proxy deadline: %1", label.c_str()), [this, key, serial] { Expire(key, serial); },
-                       MonotonicNanos() + static_cast<std::uint64_t>(timeoutSeconds_ * 1e9));
+                       MonotonicNanos() + static_cast<std::uint64_t>(timeoutSeconds * 1e9));
   {
     std::lock_guard lock(mutex_);
     if (const auto it = inFlight_.find(key); it != inFlight_.end() && it->second.serial == serial)
@@ -188,7 +189,7 @@ void ServiceProxy::Expire(const std::string& key, std::uint64_t serial) {
   Logging::Log(Logging::kWarn, Logging::kGroupDbg, "%s: Service proxy request got no answer in time: %s (%s)",
                module_.ShortName().c_str(), request.label.c_str(), key.c_str());
   (*request.callback)(Failure::Named(0, "No answer to service proxy request {label} within {seconds} seconds",
-                                     request.label, timeoutSeconds_));
+                                     request.label, request.timeoutSeconds));
 }
 
 void ServiceProxy::Clear() {

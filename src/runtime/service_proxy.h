@@ -52,16 +52,18 @@ class ServiceProxy {
 
   // Empty on success, otherwise why nothing was sent (the callback has then
   // been called with that reason). With an empty `answerMethod` the request
-  // is uuid-based.
+  // is uuid-based. A `timeoutSeconds` of 0 takes the proxy's deadline.
   template <typename P>
   std::string Request(const std::string& service, const std::string& method, const P& payload,
-                      const std::string& answerMethod, const std::string& errorAnswerMethod, Callback callback);
+                      const std::string& answerMethod, const std::string& errorAnswerMethod, Callback callback,
+                      double timeoutSeconds = 0);
   // The same, for awaiting: the answer's payload parsed as JSON (an empty
   // payload is an empty value), or the failure.
   template <typename P>
   std::future<MaybeType<Failure, BindingProperty>> Call(const std::string& service, const std::string& method,
                                                         const P& payload, const std::string& answerMethod,
-                                                        const std::string& errorAnswerMethod);
+                                                        const std::string& errorAnswerMethod,
+                                                        double timeoutSeconds = 0);
 
   void OnMethodAnswer(const PluginServiceProxyResponse& answer);
   void OnUuidAnswer(const PluginServiceProxyResponse& answer);
@@ -81,6 +83,7 @@ class ServiceProxy {
     std::string label;
     std::string errorKey;  // empty without an error answer method
     std::uint64_t deadline = 0;  // the scheduled callback that expires it
+    double timeoutSeconds = 0;
   };
   struct PendingAnswer {
     std::uint64_t arrived = 0;
@@ -88,7 +91,8 @@ class ServiceProxy {
   };
 
   std::string Send(const std::string& service, const std::string& method, const std::string& payloadJson,
-                   const std::string& answerMethod, const std::string& errorAnswerMethod, Callback callback);
+                   const std::string& answerMethod, const std::string& errorAnswerMethod, Callback callback,
+                   double timeoutSeconds);
   static std::string Refuse(std::string reason, const Callback& callback);
   void StoreAnswer(const std::string& key, const PluginServiceProxyResponse& answer);
   // The request an answer under `key` completes: the one waiting on that key,
@@ -115,7 +119,7 @@ MaybeType<Failure, BindingProperty> ParsedPayload(MaybeType<Failure, PluginServi
 template <typename P>
 std::string ServiceProxy::Request(const std::string& service, const std::string& method, const P& payload,
                                   const std::string& answerMethod, const std::string& errorAnswerMethod,
-                                  Callback callback) {
+                                  Callback callback, double timeoutSeconds) {
   if (ModuleStopping(module_)) return Refuse("Finalizing", callback);
   const BindingRegistry& registry = RegistryOf(module_);
   const BindingProperty converted = ToBinding(payload, registry);
@@ -124,18 +128,20 @@ std::string ServiceProxy::Request(const std::string& service, const std::string&
         FormatNamed("Failed to convert type {type} to BindingProperty for serialization", StaticType::Name<P>()).text,
         callback);
   }
-  return Send(service, method, ToJson(converted, &registry), answerMethod, errorAnswerMethod, std::move(callback));
+  return Send(service, method, ToJson(converted, &registry), answerMethod, errorAnswerMethod, std::move(callback),
+              timeoutSeconds > 0 ? timeoutSeconds : timeoutSeconds_);
 }
 
 template <typename P>
 std::future<MaybeType<Failure, BindingProperty>> ServiceProxy::Call(const std::string& service,
                                                                     const std::string& method, const P& payload,
                                                                     const std::string& answerMethod,
-                                                                    const std::string& errorAnswerMethod) {
+                                                                    const std::string& errorAnswerMethod,
+                                                                    double timeoutSeconds) {
   auto promise = std::make_shared<std::promise<MaybeType<Failure, BindingProperty>>>();
   auto future = promise->get_future();
   (void)Request(service, method, payload, answerMethod, errorAnswerMethod,
-                [promise](Answer answer) { promise->set_value(ParsedPayload(std::move(answer))); });
+                [promise](Answer answer) { promise->set_value(ParsedPayload(std::move(answer))); }, timeoutSeconds);
   return future;
 }
 

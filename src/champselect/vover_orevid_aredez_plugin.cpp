@@ -1,34 +1,37 @@
-#include "runtime/vover_orevid_aredez_plugin.h"
+#include "champselect/vover_orevid_aredez_plugin.h"
 
 #include <cstring>
 #include <new>
 
-#include "formats/json.h"
+#include "champselect/api.h"
+#include "champselect/champ_select.h"
+#include "champselect/lcds.h"
+#include "champselect/routes.h"
 #include "logging/logger.h"
 #include "logging/trace.h"
 #include "runtime/allocator.h"
 
 namespace Vexa::Client::VoverOrevidAredez {
 
+VoverOrevidAredezPlugin::VoverOrevidAredezPlugin() : champSelect_(std::make_unique<ChampSelect>(*this, *this)) {}
+
+VoverOrevidAredezPlugin::~VoverOrevidAredezPlugin() = default;
+
+void VoverOrevidAredezPlugin::RegisterRoutes() {
+  Api::RegisterApiTypes(Registry());
+  LCDS::RegisterLcdsTypes(*this);
+  RegisterChampSelectRoutes(Routes(), *champSelect_);
+}
+
 bool VoverOrevidAredezPlugin::Initialize() {
   Logging::Log(Logging::kAlways, Logging::kGroupDbg, "%s: Initialized (%s).", kShortName, UserAgent().c_str());
-  // What the match flow and the platform tell the plug-in, until the
-  // champion-select model takes these over.
-  Observe<BindingProperty>("/tov-gameflow/v1/session",
-                           [](const std::string& uri, PluginResourceEventType type, const BindingProperty& value) {
-                             static const char* const kTypes[] = {"Create", "Update", "Delete"};
-                             Logging::Log(Logging::kOkay, Logging::kGroupDbg, "%s: %s %s: %s", kShortName,
-                                          kTypes[static_cast<int>(type) % 3], uri.c_str(), ToJson(value).c_str());
-                           });
-  SubscribeLcds<BindingProperty>("com.vexagames.platform.game.GameDTO", [](const BindingProperty& game) {
-    Logging::Log(Logging::kOkay, Logging::kGroupDbg, "%s: platform message GameDTO: %s", kShortName,
-                 ToJson(game).c_str());
-  });
+  champSelect_->Start();
   return true;
 }
 
 void VoverOrevidAredezPlugin::Shutdown() {
   Logging::Log(Logging::kAlways, Logging::kGroupDbg, "%s: Shutting down.", kShortName);
+  champSelect_->Stop();
   PluginModule::Shutdown();
 }
 

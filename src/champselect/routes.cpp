@@ -1,0 +1,65 @@
+#include "champselect/routes.h"
+
+#include <vector>
+
+#include "champselect/champ_select.h"
+#include "remoting/remoting.h"
+
+namespace Vexa::Client::VoverOrevidAredez {
+namespace {
+
+// Every answer text of these routes.
+constexpr const char* kNotInChampSelect = "Not in Champ Select";
+constexpr const char* kNoTrade = "Trade Not Existent";
+
+constexpr const char* kPrefix = "/tov-vover-orevid-aredez/v1/";
+
+std::string PathOf(const char* rest) { return std::string(kPrefix) + rest; }
+
+}  // namespace
+
+void RegisterChampSelectRoutes(Remoting& remoting, const ChampSelect& champSelect) {
+  const ChampSelect& cs = champSelect;
+  const ChampSelectModel& model = cs.Model();
+  // 1
+  remoting.AddRoute(RemotingMethod::Get, PathOf("implementation-active"), [&model] { return model.HasSession(); });
+  // 2
+  remoting.AddRoute(RemotingMethod::Get, PathOf("session"), [&model] {
+    using Result = RemotingTypedResult<Api::ChampSelectSession>;
+    return model.HasSession() ? Result::Success(model.session) : Result::NotFound(kNotInChampSelect);
+  });
+  // 3
+  remoting.AddRoute(RemotingMethod::Get, PathOf("session/trades"), [&model] { return model.session.trades; });
+  // 4
+  remoting
+      .AddRoute(RemotingMethod::Get, PathOf("session/trades/{id}"),
+                [&model](std::int64_t id) {
+                  using Result = RemotingTypedResult<Api::ChampSelectTradeContract>;
+                  for (const auto& trade : model.session.trades)
+                    if (trade.id == id) return Result::Success(trade);
+                  return Result::NotFound(kNoTrade);
+                })
+      .PathArgument("id");
+  // 5 to 13 are commands.
+  // 14
+  remoting.AddRoute(RemotingMethod::Get, PathOf("session/timer"), [&model] {
+    using Result = RemotingTypedResult<Api::ChampSelectTimer>;
+    return model.HasSession() ? Result::Success(model.session.timer) : Result::NotFound(kNotInChampSelect);
+  });
+  // 15 is a command.
+  // 16
+  remoting.AddRoute(RemotingMethod::Get, PathOf("pickable-champions"), [&cs] {
+    using Result = RemotingTypedResult<Api::ChampSelectPickableChampions>;
+    auto pickable = cs.Platform().GetPickableChampions();
+    return pickable ? Result::Success(std::move(pickable).Value()) : Result::NotFound(pickable.Error().Message());
+  });
+  // 17
+  remoting.AddRoute(RemotingMethod::Get, PathOf("bannable-champions"), [&cs] {
+    using Result = RemotingTypedResult<Api::ChampSelectBannableChampions>;
+    auto bannable = cs.Platform().GetBannableChampions();
+    return bannable ? Result::Success(std::move(bannable).Value()) : Result::NotFound(bannable.Error().Message());
+  });
+  // 18 belongs to the team boost.
+}
+
+}  // namespace Vexa::Client::VoverOrevidAredez
