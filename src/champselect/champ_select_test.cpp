@@ -210,5 +210,41 @@ TEST_F(ChampSelectTest, AGameBeginsItsSessionInOrder) {
                                   "current phase=, outstanding timers: 0, should show=false"));
 }
 
+// A game that ends while its session is still beginning: the end waits for
+// the beginning to finish, and nothing is published after the Delete.
+TEST_F(ChampSelectTest, MessagesDuringABeginningRunAfterIt) {
+  core.OnRequest(6, "/tov-login/v1/service-proxy-method-requests",
+                 [](const TovHost::RequestRecord&) { return TovHost::Reply::Json(""); });
+  core.onPump = [&](int pump) {
+    if (pump == 1) core.PushLcds(kGameClass, R"({"id":7,"gameState":"TERMINATED","optimisticLock":2})");
+    if (pump == 2)
+      core.SetResource("/tov-gameflow/v1/session", R"({"phase":"None","gameClient":{"visible":true}})");
+    if (pump == 3)
+      core.PushEvent("OnServiceProxyMethodEvent",
+                     TovHost::Core::ServiceProxyAnswer("", "wardSkins", "receiveSelectedWardSkin", "{}"));
+  };
+  Push(R"({"id":7,"gameState":"CHAMP_SELECT","optimisticLock":1,"teamOne":[{"summonerId":1001}]})");
+  core.onPump = nullptr;
+  core.RunOnce();
+  std::vector<std::string> kept;
+  for (const std::string& line : Take())
+    if (line[0] != 'r') kept.push_back(line);  // requests are pinned elsewhere
+  EXPECT_THAT(kept, ElementsAre(
+      "log CHAMP_SELECT_EVENT.CHAMP_SELECT", "-NoSelections", "-NotSelecting", "pub implementation-active Update",
+      "pub session Create", "pub pickable-champions Create", "pub bannable-champions Create",
+      "log Preparing service proxy request: wardSkins.requestSelectedWardSkin",
+      "log Started service proxy request: wardSkins.requestSelectedWardSkin (wardSkins.receiveSelectedWardSkin)",
+      "log Fulfilled service proxy request: wardSkins.receiveSelectedWardSkin",
+      "log Invalid ward skin payload", "pub session Update", "+Selecting", "+SelectingChamps", "pub session Update",
+      // Only now the game's end, then the gameflow update, which finds no session.
+      "log Detected STRANGER dodge in legacy champ select.", "log CHAMP_SELECT_EVENT.TERMINATED", "-SelectingChamps",
+      "-Selecting", "log Deleting Champ Select Session.", "pub session Delete", "pub pickable-champions Delete",
+      "pub bannable-champions Delete", "pub team-boost Delete", "pub implementation-active Update", "+NotSelecting",
+      "+NoSelections"));
+  // START_REQUESTED after the end updates nothing: the session is gone.
+  Push(R"({"id":7,"gameState":"START_REQUESTED","optimisticLock":3})");
+  EXPECT_THAT(Take(), ElementsAre("log CHAMP_SELECT_EVENT.START_REQUESTED"));
+}
+
 }  // namespace
 }  // namespace Vexa::Client::VoverOrevidAredez
