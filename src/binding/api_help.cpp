@@ -342,7 +342,7 @@ void AppendConverted(BindingNode& list, const Help& help, const BindingTypeDescr
                      const BindingRegistry& registry) {
   if (helpType == nullptr) return;
   BindingProperty converted;
-  StructToBinding(converted, &help, helpType, registry);
+  StructToBinding(converted, converted, &help, helpType, registry);
   if (!converted.IsValid()) return;
   list.At(list.Size()) = std::move(converted);
 }

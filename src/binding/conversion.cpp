@@ -314,19 +314,28 @@ bool IsDefault(const BindingNode& node) {
 
 }  // namespace
 
-void StructToBinding(BindingProperty& result, const void* object, const BindingTypeDescriptor* descriptor,
-                     const BindingRegistry& registry) {
+void StructToBinding(BindingNode& out, BindingProperty& result, const void* object,
+                     const BindingTypeDescriptor* descriptor, const BindingRegistry& registry) {
   if (!result.IsValid()) return;
   if (!descriptor || descriptor->isEnum)
     return result.SetFailure("Couldn't convert native value because it's an unregistered structure.");
-  result.MakeStructure();
+  out.MakeStructure();
   const auto* base = static_cast<const unsigned char*>(object);
   for (const BindingFieldDescriptor& field : descriptor->fields) {
-    BindingProperty value;
-    if (field.converter) field.converter->ToBinding(value, base + field.offset, field.type.descriptor, registry);
-    if (!value.IsValid()) return result.SetFailure(value.FailureMessage());
-    if ((field.flags & kSkipDefaultOnOutput) && IsDefault(value)) continue;
-    result.Field(field.name) = std::move(value);
+    if (!field.converter) {
+      out.Field(field.name);
+      continue;
+    }
+    if (field.flags & kSkipDefaultOnOutput) {
+      // Whether the value is a default is known only once it is built.
+      BindingProperty value;
+      field.converter->ToBinding(value, value, base + field.offset, field.type.descriptor, registry);
+      if (!value.IsValid()) return result.SetFailure(value.FailureMessage());
+      if (!IsDefault(value)) out.Field(field.name) = std::move(value);
+      continue;
+    }
+    field.converter->ToBinding(out.Field(field.name), result, base + field.offset, field.type.descriptor, registry);
+    if (!result.IsValid()) return;
   }
 }
 

@@ -39,8 +39,12 @@ void StructFromBinding(BindingProperty& result, const BindingNode& input, std::s
 
 // ---- From native values ---------------------------------------------------
 
-void StructToBinding(BindingProperty& result, const void* object, const BindingTypeDescriptor* descriptor,
-                     const BindingRegistry& registry);
+// Values are written straight into `out`, a node of `result`'s tree (or
+// `result` itself), so a nested value is built once, in place, instead of
+// in a tree of its own that is then copied into its parent. A failure goes
+// to `result`; it releases the whole tree, `out` included.
+void StructToBinding(BindingNode& out, BindingProperty& result, const void* object,
+                     const BindingTypeDescriptor* descriptor, const BindingRegistry& registry);
 
 // ---- Per native type ------------------------------------------------------
 // `descriptor` is the registered type of an enum or struct (or of a vector's
@@ -62,8 +66,8 @@ struct NativeConversion<bool> {
                    const BindingTypeDescriptor*, const BindingRegistry&) {
     out = BoolFromBinding(result, input, name);
   }
-  static void To(BindingProperty& result, bool value, const BindingTypeDescriptor*, const BindingRegistry&) {
-    result.SetBool(value);
+  static void To(BindingNode& out, BindingProperty&, bool value, const BindingTypeDescriptor*, const BindingRegistry&) {
+    out.SetBool(value);
   }
 };
 
@@ -80,11 +84,11 @@ struct NativeConversion<T> {
       out = static_cast<T>(UnsignedFromBinding(result, input, name, std::numeric_limits<T>::max(), typeName));
     }
   }
-  static void To(BindingProperty& result, T value, const BindingTypeDescriptor*, const BindingRegistry&) {
+  static void To(BindingNode& out, BindingProperty&, T value, const BindingTypeDescriptor*, const BindingRegistry&) {
     if constexpr (std::is_signed_v<T>) {
-      result.SetSigned(static_cast<std::int64_t>(value));
+      out.SetSigned(static_cast<std::int64_t>(value));
     } else {
-      result.SetUnsigned(static_cast<std::uint64_t>(value));
+      out.SetUnsigned(static_cast<std::uint64_t>(value));
     }
   }
 };
@@ -96,8 +100,8 @@ struct NativeConversion<T> {
     out = static_cast<T>(DoubleFromBinding(result, input, name, double(std::numeric_limits<T>::max()),
                                            std::is_same_v<T, float> ? "float" : "double"));
   }
-  static void To(BindingProperty& result, T value, const BindingTypeDescriptor*, const BindingRegistry&) {
-    result.SetFloat(double(value));
+  static void To(BindingNode& out, BindingProperty&, T value, const BindingTypeDescriptor*, const BindingRegistry&) {
+    out.SetFloat(double(value));
   }
 };
 
@@ -107,9 +111,9 @@ struct NativeConversion<std::string> {
                    const BindingTypeDescriptor*, const BindingRegistry& registry) {
     out = TextFromBinding(result, input, name, &registry);
   }
-  static void To(BindingProperty& result, const std::string& value, const BindingTypeDescriptor*,
+  static void To(BindingNode& out, BindingProperty&, const std::string& value, const BindingTypeDescriptor*,
                  const BindingRegistry&) {
-    result.SetString(value);
+    out.SetString(value);
   }
 };
 
@@ -120,9 +124,9 @@ struct NativeConversion<BindingProperty> {
     if (!result.IsValid()) return;
     out = input;  // a copy, made valid
   }
-  static void To(BindingProperty& result, const BindingProperty& value, const BindingTypeDescriptor*,
+  static void To(BindingNode& out, BindingProperty&, const BindingProperty& value, const BindingTypeDescriptor*,
                  const BindingRegistry&) {
-    static_cast<BindingNode&>(result) = static_cast<const BindingNode&>(value);
+    out = static_cast<const BindingNode&>(value);
   }
 };
 
@@ -139,8 +143,8 @@ struct NativeConversion<E> {
     }
     out = static_cast<E>(EnumFromBinding(result, input, name, *type));
   }
-  static void To(BindingProperty& result, E value, const BindingTypeDescriptor*, const BindingRegistry&) {
-    result.SetEnum(EnumValue{static_cast<std::int32_t>(value), &TypeIdentity::Of<E>()});
+  static void To(BindingNode& out, BindingProperty&, E value, const BindingTypeDescriptor*, const BindingRegistry&) {
+    out.SetEnum(EnumValue{static_cast<std::int32_t>(value), &TypeIdentity::Of<E>()});
   }
 };
 
@@ -154,9 +158,9 @@ struct NativeConversion<std::optional<T>> {
     NativeConversion<T>::From(result, input, name, value, descriptor, registry);
     if (result.IsValid()) out = std::move(value);
   }
-  static void To(BindingProperty& result, const std::optional<T>& value, const BindingTypeDescriptor* descriptor,
-                 const BindingRegistry& registry) {
-    if (value) NativeConversion<T>::To(result, *value, descriptor, registry);
+  static void To(BindingNode& out, BindingProperty& result, const std::optional<T>& value,
+                 const BindingTypeDescriptor* descriptor, const BindingRegistry& registry) {
+    if (value) NativeConversion<T>::To(out, result, *value, descriptor, registry);
   }
 };
 
@@ -176,15 +180,15 @@ struct NativeConversion<std::vector<T, A>> {
       if (!elements[i].IsEmpty()) NativeConversion<T>::From(result, elements[i], name, out[i], descriptor, registry);
     }
   }
-  static void To(BindingProperty& result, const std::vector<T, A>& value, const BindingTypeDescriptor* descriptor,
-                 const BindingRegistry& registry) {
-    result.MakeCollection();
-    result.Reserve(value.size());
+  static void To(BindingNode& out, BindingProperty& result, const std::vector<T, A>& value,
+                 const BindingTypeDescriptor* descriptor, const BindingRegistry& registry) {
+    out.MakeCollection();
+    out.Reserve(value.size());
+    // Each element is written in place; after a failure `out` may be gone
+    // with the rest of `result`'s tree, so nothing touches it again.
     for (std::size_t i = 0; i < value.size(); ++i) {
-      BindingProperty element;
-      NativeConversion<T>::To(element, value[i], descriptor, registry);
-      if (!element.IsValid()) return result.SetFailure(element.FailureMessage());
-      result.At(static_cast<std::uint32_t>(i)) = std::move(element);
+      NativeConversion<T>::To(out.At(static_cast<std::uint32_t>(i)), result, value[i], descriptor, registry);
+      if (!result.IsValid()) return;
     }
   }
 };
@@ -194,9 +198,9 @@ template <>
 struct NativeConversion<std::vector<std::uint8_t>> {
   static void From(BindingProperty& result, const BindingNode& input, std::string_view name,
                    std::vector<std::uint8_t>& out, const BindingTypeDescriptor*, const BindingRegistry&);
-  static void To(BindingProperty& result, const std::vector<std::uint8_t>& value, const BindingTypeDescriptor*,
-                 const BindingRegistry&) {
-    result.SetBlob(std::span<const std::uint8_t>(value));
+  static void To(BindingNode& out, BindingProperty&, const std::vector<std::uint8_t>& value,
+                 const BindingTypeDescriptor*, const BindingRegistry&) {
+    out.SetBlob(std::span<const std::uint8_t>(value));
   }
 };
 
@@ -208,9 +212,9 @@ struct NativeConversion<S> {
                    const BindingTypeDescriptor* descriptor, const BindingRegistry& registry) {
     StructFromBinding(result, input, name, &out, Detail::DescriptorOf<S>(descriptor, registry), registry);
   }
-  static void To(BindingProperty& result, const S& value, const BindingTypeDescriptor* descriptor,
+  static void To(BindingNode& out, BindingProperty& result, const S& value, const BindingTypeDescriptor* descriptor,
                  const BindingRegistry& registry) {
-    StructToBinding(result, &value, Detail::DescriptorOf<S>(descriptor, registry), registry);
+    StructToBinding(out, result, &value, Detail::DescriptorOf<S>(descriptor, registry), registry);
   }
 };
 
@@ -227,7 +231,7 @@ T FromBinding(BindingProperty& result, const BindingNode& input, std::string_vie
 template <typename T>
 BindingProperty ToBinding(const T& value, const BindingRegistry& registry) {
   BindingProperty result;
-  NativeConversion<T>::To(result, value, nullptr, registry);
+  NativeConversion<T>::To(result, result, value, nullptr, registry);
   return result;
 }
 
@@ -240,9 +244,9 @@ class NativeFieldConverter final : public BindingFieldConverter {
                    std::uint32_t) const override {
     NativeConversion<T>::From(result, input, fieldName, *static_cast<T*>(field), descriptor, registry);
   }
-  void ToBinding(BindingProperty& result, const void* field, const BindingTypeDescriptor* descriptor,
+  void ToBinding(BindingNode& out, BindingProperty& result, const void* field, const BindingTypeDescriptor* descriptor,
                  const BindingRegistry& registry) const override {
-    NativeConversion<T>::To(result, *static_cast<const T*>(field), descriptor, registry);
+    NativeConversion<T>::To(out, result, *static_cast<const T*>(field), descriptor, registry);
   }
 };
 

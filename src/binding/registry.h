@@ -79,9 +79,10 @@ class BindingFieldConverter {
   virtual void FromBinding(BindingProperty& result, void* field, const BindingNode& input,
                            std::string_view fieldName, const BindingTypeDescriptor* descriptor,
                            const BindingRegistry& registry, std::uint32_t flags) const = 0;
-  // Writes `result` from the native field.
-  virtual void ToBinding(BindingProperty& result, const void* field, const BindingTypeDescriptor* descriptor,
-                         const BindingRegistry& registry) const = 0;
+  // Writes `out`, a node of `result`'s tree, from the native field; a
+  // failure goes to `result`.
+  virtual void ToBinding(BindingNode& out, BindingProperty& result, const void* field,
+                         const BindingTypeDescriptor* descriptor, const BindingRegistry& registry) const = 0;
   virtual ~BindingFieldConverter() = default;
 };
 

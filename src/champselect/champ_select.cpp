@@ -42,7 +42,7 @@ ChampSelect::ChampSelect(VoverOrevidAredezPlugin& plugin, AppModule& module)
 void ChampSelect::Start() {
   machine_.Start();
   module_.SubscribeLcds<LCDS::GameDTO>(std::string(LCDS::Classes::kGameDTO), [this](const LCDS::GameDTO& game) {
-    work_.Post([this, game] { OnGameDTO(game); });
+    work_.Post([this, game]() mutable { OnGameDTO(std::move(game)); });
   });
   module_.SubscribeLcds<LCDS::TradeContractDTO>(std::string(LCDS::Classes::kTradeContractDTO),
                                                 [](const LCDS::TradeContractDTO&) {});
