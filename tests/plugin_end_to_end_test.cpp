@@ -218,4 +218,66 @@ TEST(LoadedPlugin, MemoryStatsWhileAnotherInstanceAllocates) {
   watched.callbacks->Shutdown(watched.plugin);
 }
 
+// Games one after the other: after each, the plug-in holds no more than it
+// held before the game began. The first game (game 0) leaves the last game
+// stored, as the next message's stale check needs it, and the tables made on
+// first use; every later game gives back what it took.
+TEST(LoadedPlugin, ConsecutiveGamesLeaveNoMemoryBehind) {
+  TovHost::PluginLibrary library(TOV_PLUGIN_PATH);
+  ASSERT_TRUE(library.Loaded()) << library.Error();
+  const PluginHandshake record = library.Handshake(18, 0, 0);
+  TovHost::Core core;
+  core.SetResource("/tov-login/v1/session", R"({"state":"SUCCEEDED","summonerId":1001,"accountId":9001,"connected":true})");
+  core.SetResource("/tov-champions/v1/inventories/1001/champions-minimal", R"([{"id":1,"ownership":{"owned":true}}])");
+  core.SetLcdsHandler("gameService", "setClientReceivedGameMessage",
+                      [](const std::vector<std::string>&) { return TovHost::LcdsReply{}; });
+  core.SetLcdsHandler("gameService", "getCurrentTimerForGame", [](const std::vector<std::string>&) {
+    return TovHost::LcdsReply{"com.vexagames.platform.game.GameTimerDTO",
+                              R"({"currentGameState":"CHAMP_SELECT","remainingTimeInMillis":30000})", "", 200};
+  });
+  core.OnRequest(6, "/tov-login/v1/service-proxy-method-requests", [&](const TovHost::RequestRecord&) {
+    core.DeliverEvent("OnServiceProxyMethodEvent",
+                      TovHost::Core::ServiceProxyAnswer("", "wardSkins", "receiveSelectedWardSkin",
+                                                        R"({"selectedWardSkinId":3})"));
+    return TovHost::Reply::Json("");
+  });
+  core.SetResource("/tov-gameflow/v1/session", R"({"phase":"Lobby"})");
+  const CoreContext context = core.Context();
+  ASSERT_EQ(record.callbacks->Init(record.plugin, &context), 1);
+  core.AdvanceTime(1);
+  const auto live = [&] {
+    PluginMemoryStats stats{};
+    record.callbacks->GetMemoryStats(record.plugin, &stats);
+    return static_cast<std::int64_t>(stats.bytesAllocated - stats.bytesFreed);
+  };
+  for (int game = 0; game <= 3; ++game) {
+    const std::int64_t before = live();
+    const std::string id = std::to_string(5000000000 + game);
+    const std::string teams =
+        R"("teamOne":[{"summonerName":"You","summonerInternalName":"you","summonerId":1001,"pickTurn":1},)"
+        R"({"summonerName":"Mate","summonerInternalName":"mate","summonerId":1002,"pickTurn":3}],)"
+        R"("teamTwo":[{"summonerName":"Them","summonerInternalName":"them","summonerId":2001,"pickTurn":2}],)"
+        R"("playerChampionSelections":[{"summonerInternalName":"you","championId":1},)"
+        R"({"summonerInternalName":"mate","championId":2},{"summonerInternalName":"them","championId":3}])";
+    int lock = 0;
+    for (const char* state : {"PRE_CHAMP_SELECT", "CHAMP_SELECT", "CHAMP_SELECT", "POST_CHAMP_SELECT",
+                              "START_REQUESTED"}) {
+      const std::string turn = std::to_string(++lock);
+      core.PushLcds("com.vexagames.platform.game.GameDTO", R"({"id":)" + id + R"(,"gameState":")" + state +
+                                                               R"(","optimisticLock":)" + turn + R"(,"pickTurn":)" +
+                                                               turn + "," + teams + "}");
+      core.AdvanceTime(2);
+    }
+    core.SetResource("/tov-gameflow/v1/session", R"({"phase":"InProgress","gameClient":{"visible":true}})");
+    core.AdvanceTime(60);  // every timer of the game has fired
+    core.SetResource("/tov-gameflow/v1/session", R"({"phase":"Lobby","gameClient":{"visible":false}})");
+    core.AdvanceTime(1);
+    if (game > 0) {
+      EXPECT_LE(live() - before, 4096) << "game " << game;
+    }
+  }
+  EXPECT_TRUE(core.Misuse().empty());
+  record.callbacks->Shutdown(record.plugin);
+}
+
 }  // namespace

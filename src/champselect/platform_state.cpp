@@ -110,10 +110,13 @@ void PlatformState::OnGameflowSession(PluginResourceEventType type, const Api::G
   areFreeChampionsAllowed_ = value.gameData.queue.areFreeChampionsAllowed;
   battleBoostAllowed_ = config.battleBoost;
   maxAllowableBans_ = config.maxAllowableBans;
+  // Followed between sessions too: a window that closed after the last game
+  // must be seen opening for the next one.
+  const bool visibilityChanged = value.gameClient.visible != gameClientVisible_;
+  gameClientVisible_ = value.gameClient.visible;
   if (!model_.HasSession()) return;
-  if (value.gameClient.visible != gameClientVisible_) {
+  if (visibilityChanged) {
     Info(kVisibilityChanged);
-    gameClientVisible_ = value.gameClient.visible;
     if (gameClientVisible_) {
       Info(kClientVisible);
       hooks_.raiseEvent(LCDS::Events::kGameStarted);

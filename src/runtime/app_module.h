@@ -415,13 +415,14 @@ template <typename T>
 void AppModule::Observe(const std::string& uri, ResourceHandler<T> handler) {
   if (Refused("Observe", uri)) return;
   auto wrapper = std::make_shared<std::function<void(const PluginResourceEvent&)>>(
-      [this, handler = std::move(handler)](const PluginResourceEvent& event) {
+      [registry = registry_, handler = std::move(handler)](const PluginResourceEvent& event) {
         if (event.eventType == PluginResourceEventType::Delete) return handler(event.uri, event.eventType, T{});
         if constexpr (std::is_same_v<T, BindingProperty>) {
+          (void)registry;
           handler(event.uri, event.eventType, event.data);
         } else {
           BindingProperty result;
-          const T value = FromBinding<T>(result, event.data, "<value>", *registry_);
+          const T value = FromBinding<T>(result, event.data, "<value>", *registry);
           if (result.IsValid()) handler(event.uri, event.eventType, value);
         }
       });
@@ -490,12 +491,13 @@ AppModule::Result<void> AppModule::InvokeLcdsWithoutResult(const std::string& de
 template <typename T>
 void AppModule::SubscribeLcds(const std::string& className, std::function<void(const T&)> handler) {
   AddLcdsHandler(className, std::make_shared<std::function<void(const PluginLcdsEvent&)>>(
-                                [this, handler = std::move(handler)](const PluginLcdsEvent& event) {
+                                [registry = registry_, handler = std::move(handler)](const PluginLcdsEvent& event) {
                                   if constexpr (std::is_same_v<T, BindingProperty>) {
+                                    (void)registry;
                                     handler(event.body);
                                   } else {
                                     BindingProperty result;
-                                    const T value = FromBinding<T>(result, event.body, "<value>", *registry_);
+                                    const T value = FromBinding<T>(result, event.body, "<value>", *registry);
                                     if (result.IsValid()) handler(value);
                                   }
                                 }));
