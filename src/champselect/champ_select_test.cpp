@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -244,6 +245,49 @@ TEST_F(ChampSelectTest, MessagesDuringABeginningRunAfterIt) {
   // START_REQUESTED after the end updates nothing: the session is gone.
   Push(R"({"id":7,"gameState":"START_REQUESTED","optimisticLock":3})");
   EXPECT_THAT(Take(), ElementsAre("log CHAMP_SELECT_EVENT.START_REQUESTED"));
+}
+
+// Platform messages are untrusted: each bad one is handled as described or
+// dropped with a line, and the next good game still begins a session.
+TEST_F(ChampSelectTest, HostileGamesAreHandledOrDroppedWithALine) {
+  std::string many = R"({"id":9,"gameState":"CHAMP_SELECT","optimisticLock":3,"pickTurn":1,"teamOne":[)";
+  for (int i = 0; i < 10000; ++i) many += std::string(i ? "," : "") + R"({"summonerId":)" + std::to_string(i) + "}";
+  many += "]}";
+  const std::string deep = R"({"id":9,"gameState":"FOO","optimisticLock":1,"gameMutators":)" +
+                           std::string(1000000, '[') + std::string(1000000, ']') + "}";
+  const struct {
+    const char* what;
+    std::string game;
+    const char* timer;
+    const char* expected;  // the start of a line the message must leave
+  } rows[] = {
+      {"a field of the wrong type", R"({"id":9,"gameState":"CHAMP_SELECT","pickTurn":"third"})", nullptr,
+       "log Couldn't convert LCDS DTO "},
+      {"a million levels of mutators", deep, nullptr, "log Couldn't convert LCDS DTO "},
+      {"an unknown state", R"({"id":9,"gameState":"FOO","optimisticLock":1})", nullptr, nullptr},
+      {"null lists", R"({"id":9,"gameState":"CHAMP_SELECT","optimisticLock":2,"teamOne":null,"bannedChampions":null})",
+       R"({"currentGameState":"CHAMP_SELECT","remainingTimeInMillis":NaN})", "pub session Update"},
+      {"ten thousand players", many, R"({"currentGameState":"CHAMP_SELECT","remainingTimeInMillis":Infinity})",
+       "pub session Update"},
+      {"a huge pick turn", R"({"id":9,"gameState":"CHAMP_SELECT","optimisticLock":4,"pickTurn":2147483647,)"
+                           R"("teamOne":[{"summonerId":1001,"pickTurn":2147483647}]})",
+       R"({"currentGameState":"CHAMP_SELECT","remainingTimeInMillis":-5})", "log Player "},
+  };
+  for (const auto& row : rows) {
+    if (row.timer) timerJson = row.timer;
+    Push(row.game);
+    const std::vector<std::string> lines = Take();
+    if (row.expected) {
+      EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                              [&](const std::string& line) { return line.rfind(row.expected, 0) == 0; }))
+          << row.what << ": " << ::testing::PrintToString(lines);
+    }
+    const Api::ChampSelectTimer& timer = plugin.Flow().Model().session.timer;
+    EXPECT_GE(timer.timeLeftInPhase, 0) << row.what;
+    EXPECT_LE(timer.timeLeftInPhase, 24LL * 3600 * 1000) << row.what;
+  }
+  EXPECT_EQ(plugin.Flow().Model().session.theirTeam.size(), 0u);
+  EXPECT_TRUE(plugin.Flow().Model().HasSession());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Calls to the legacy platform's services and the messages it pushes.
 #include "binding/message_format.h"
+#include "logging/logger.h"
 #include "runtime/app_module.h"
 
 namespace Vexa {
@@ -70,6 +71,12 @@ AppModule::Result<BindingProperty> AppModule::InvokeLcdsRaw(const std::string& d
                           *expected, destination, method, answer.typeName);
   }
   return std::move(answer.body);
+}
+
+void AppModule::DroppedLcds(const char* typeName, const BindingNode& body) const {
+  // The body is the platform's, of any size: the line shows its start.
+  Logging::Log(Logging::kWarn, Logging::kGroupDbg, "%s: Couldn't convert LCDS DTO %s to C++ from %.1000s",
+               shortName_.c_str(), typeName, ToJson(body).c_str());
 }
 
 void AppModule::AddLcdsHandler(const std::string& className, LcdsHandler handler) {

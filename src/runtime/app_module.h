@@ -201,6 +201,8 @@ class AppModule {
   static void DeliverEvent(const HostEvent* event);
   static void Trampoline(void* context);
   static void HandlerFailed(const std::string& shortName, const char* what) noexcept;
+  // A pushed message that does not convert is dropped, with a line.
+  void DroppedLcds(const char* typeName, const BindingNode& body) const;
   void RunScheduled(std::uint64_t id);
   // Empties the scheduled-callback table and withdraws its tickets.
   void ForgetTickets();
@@ -491,14 +493,15 @@ AppModule::Result<void> AppModule::InvokeLcdsWithoutResult(const std::string& de
 template <typename T>
 void AppModule::SubscribeLcds(const std::string& className, std::function<void(const T&)> handler) {
   AddLcdsHandler(className, std::make_shared<std::function<void(const PluginLcdsEvent&)>>(
-                                [registry = registry_, handler = std::move(handler)](const PluginLcdsEvent& event) {
+                                [this, handler = std::move(handler)](const PluginLcdsEvent& event) {
                                   if constexpr (std::is_same_v<T, BindingProperty>) {
-                                    (void)registry;
+                                    (void)this;
                                     handler(event.body);
                                   } else {
                                     BindingProperty result;
-                                    const T value = FromBinding<T>(result, event.body, "<value>", *registry);
-                                    if (result.IsValid()) handler(value);
+                                    const T value = FromBinding<T>(result, event.body, "<value>", *registry_);
+                                    if (result.IsValid()) return handler(value);
+                                    DroppedLcds(StaticType::Name<T>(), event.body);
                                   }
                                 }));
 }
