@@ -4,9 +4,11 @@
 //   tov-core [--core-version X.Y.Z] [--stats] [--run SECONDS] [--demo] PLUGIN.so
 //   tov-core request METHOD PATH [--body TEXT] [--content-type TYPE] PLUGIN.so
 //   tov-core api [--format full|epytext] PLUGIN.so
+//   tov-core --sim SCENARIO [--seed N] [--steps FILE] [--trace FILE] [--until SECONDS] [--real-time] PLUGIN.so
 //
 // --demo plays a short scene on the core's side: the match flow's session
 // resource appears and changes, and the platform pushes a game message.
+// --sim plays a whole simulated game against the plug-in (host/sim).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +16,7 @@
 
 #include "core/api_text.h"
 #include "core/core.h"
+#include "sim/sim_command.h"
 
 namespace {
 
@@ -21,7 +24,9 @@ int Usage() {
   std::fprintf(stderr,
                "usage: tov-core [--core-version X.Y.Z] [--stats] [--run SECONDS] [--demo] PLUGIN.so\n"
                "       tov-core request METHOD PATH [--body TEXT] [--content-type TYPE] PLUGIN.so\n"
-               "       tov-core api [--format full|epytext] PLUGIN.so\n");
+               "       tov-core api [--format full|epytext] PLUGIN.so\n"
+               "       %s\n",
+               TovSim::kSimUsage);
   return 2;
 }
 
@@ -205,6 +210,10 @@ int RunScene(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--sim") == 0) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    return TovSim::RunSimCommand(argc, argv);
+  }
   Options options;
   if (!ParseOptions(argc, argv, options)) return Usage();
   std::setvbuf(stdout, nullptr, _IOLBF, 0);

@@ -25,7 +25,8 @@ constexpr uint32_t kGet = 2;
 constexpr uint32_t kPost = 6;
 
 // Iterative so that nesting depth costs heap, not stack.
-constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag;
+constexpr unsigned kParseFlags =
+    rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNanAndInfFlag;
 
 // A plug-in that keeps rescheduling itself with no delay would hold virtual
 // time still for ever; past this many turns at one instant AdvanceTime gives
@@ -441,18 +442,27 @@ double Core::Now() const { return mode_ == ClockMode::Virtual ? virtualNow_ : Re
 
 void Core::AdvanceTime(double seconds) {
   if (!(seconds > 0)) seconds = 0;
-  const double target = Now() + seconds;
-  auto reach = [&](double when) {
-    if (mode_ == ClockMode::Virtual) {
-      virtualNow_ = std::max(virtualNow_, when);
-    } else if (when > Now()) {
-      std::this_thread::sleep_for(std::chrono::duration<double>(when - Now()));
-    }
-  };
+  AdvanceTo(Now() + seconds);
+}
+
+void Core::MoveClockTo(double when) {
+  if (mode_ == ClockMode::Virtual) {
+    virtualNow_ = std::max(virtualNow_, when);
+  } else if (when > Now()) {
+    std::this_thread::sleep_for(std::chrono::duration<double>(when - Now()));
+  }
+}
+
+double Core::NextDue() const {
+  return queue_.empty() ? std::numeric_limits<double>::infinity() : queue_.begin()->first.first;
+}
+
+void Core::AdvanceTo(double target) {
+  if (!(target >= Now())) target = Now();
   double instant = Now();
   int turnsAtInstant = 0;
   while (!queue_.empty() && queue_.begin()->first.first <= target) {
-    reach(queue_.begin()->first.first);
+    MoveClockTo(queue_.begin()->first.first);
     if (Now() != instant) {
       instant = Now();
       turnsAtInstant = 0;
@@ -462,7 +472,7 @@ void Core::AdvanceTime(double seconds) {
     }
     RunOnce();
   }
-  reach(target);
+  MoveClockTo(target);
   RunOnce();
 }
 
@@ -498,34 +508,42 @@ void Core::QueueEvent(std::string name, std::string payloadJson) {
 }
 
 void Core::SetResource(const std::string& uri, const std::string& json) {
-  const bool existed = resources_.count(uri) != 0;
-  resources_[uri] = json;
+  StoreResource(uri, json, resources_.count(uri) != 0 ? "Update" : "Create");
+}
+
+void Core::UpdateResource(const std::string& uri, const std::string& json) { StoreResource(uri, json, "Update"); }
+
+std::string Core::ResourcePayload(const std::string& uri, const std::string& json, const char* eventType) {
   rapidjson::StringBuffer buffer;
   JsonWriter writer(buffer);
   writer.StartObject();
   writer.Key("uri");
   WriteText(writer, uri);
   writer.Key("eventType");
-  writer.String(existed ? "Update" : "Create");
+  writer.String(eventType);
   writer.Key("data");
   WriteJson(writer, json);
   writer.EndObject();
-  QueueEvent(Vexa::EventNameForUri(uri), Written(buffer));
+  return Written(buffer);
+}
+
+void Core::StoreResource(const std::string& uri, const std::string& json, const char* eventType) {
+  resources_[uri] = json;
+  QueueEvent(Vexa::EventNameForUri(uri), ResourcePayload(uri, json, eventType));
 }
 
 void Core::DeleteResource(const std::string& uri) {
   resources_.erase(uri);
-  rapidjson::StringBuffer buffer;
-  JsonWriter writer(buffer);
-  writer.StartObject();
-  writer.Key("uri");
-  WriteText(writer, uri);
-  writer.Key("eventType");
-  writer.String("Delete");
-  writer.Key("data");
-  writer.Null();
-  writer.EndObject();
-  QueueEvent(Vexa::EventNameForUri(uri), Written(buffer));
+  QueueEvent(Vexa::EventNameForUri(uri), ResourcePayload(uri, "", "Delete"));
+}
+
+void Core::DeliverResource(const std::string& uri, const std::string& json, const std::string& eventType) {
+  if (eventType == "Delete") {
+    resources_.erase(uri);
+  } else {
+    resources_[uri] = json;
+  }
+  Deliver(Vexa::EventNameForUri(uri), ResourcePayload(uri, eventType == "Delete" ? "" : json, eventType.c_str()));
 }
 
 void Core::PushLcds(const std::string& className, const std::string& bodyJson) {
@@ -674,6 +692,7 @@ void Core::Deliver(const std::string& name, const std::string& payloadJson) {
     misuse_.push_back("The payload of event " + name + " is not JSON: " + payloadJson);
     return;
   }
+  if (onDeliver) onDeliver(name, payloadJson);
   for (const EventHandlerRecord& target : targets) {
     // Handlers re-enter the core; one unregistered (or replaced) by an
     // earlier one is not called any more.
@@ -700,7 +719,11 @@ void Core::Request(const CoreApi* api, RemotingResponse* response, const Remotin
   for (uint32_t i = 0; request->args && i < request->argCount; ++i)
     record.args.push_back(HostValueToJson(request->args[i].value));
   record.requestWord = request->requestWord;
+  if (request->body && request->bodyLength)
+    record.body.assign(static_cast<const char*>(request->body), request->bodyLength);
+  if (request->contentType) record.contentType = request->contentType;
   core.requests_.push_back(record);
+  if (core.onRequest) core.onRequest(record);
   // Served from a copy: a handler may cause more requests, which move requests_.
   core.Fill(response, core.Serve(record));
 }
@@ -718,6 +741,7 @@ void Core::SendEvent(const CoreApi* api, const HostEvent* event) {
   SentEvent sent{event->name, HostValueToJson(event->payload), reinterpret_cast<uintptr_t>(event->context)};
   core.QueueEvent(sent.name, sent.payloadJson);
   core.events_.push_back(std::move(sent));
+  if (core.onSend) core.onSend(core.events_.back());
 }
 
 void Core::RegisterEventHandler(const CoreApi* api, const char* eventName, uintptr_t coreHandle,

@@ -48,7 +48,9 @@ const char* MethodName(uint32_t method);
 // ---- HostValue and JSON text ---------------------------------------------
 // Builds an owned HostValue tree (every kind owned: String, Bytes never,
 // Array, Object with owned keys) from JSON text; false on malformed text.
-// Whole numbers become Int64 (UInt64 above INT64_MAX), others Double.
+// Whole numbers become Int64 (UInt64 above INT64_MAX), others Double;
+// NaN, Infinity and -Infinity are read too, so a script can hand a plug-in
+// the doubles a JSON text cannot carry.
 bool HostValueFromJson(const std::string& json, HostValue* out);
 // Frees a tree made by HostValueFromJson (or any tree of owned kinds whose
 // blocks came from the C++ new of this process).
@@ -63,6 +65,8 @@ struct RequestRecord {
   std::string url;
   std::vector<std::string> args;  // each argument value as compact JSON
   uintptr_t requestWord = 0;
+  std::string body;  // the body bytes as sent, if any
+  std::string contentType;
 };
 
 // What a scripted service answers to one request.
@@ -136,9 +140,20 @@ class Core {
   // Moves time forward (virtual: jumps from due time to due time; real:
   // sleeps), running a turn at each due time and one at the end.
   void AdvanceTime(double seconds);
+  // The same, up to a time on the core's clock rather than a span from now,
+  // so a caller that keeps its own timeline lands exactly on its times.
+  void AdvanceTo(double when);
+  // Moves the clock alone (virtual: to `when` unless it is already later;
+  // real: sleeps until then) and runs nothing: for a caller inside a Pump,
+  // whose turn follows.
+  void MoveClockTo(double when);
   // One turn of the loop: the callbacks due now, in due order (those
   // scheduled during the turn wait for a later one), then the queued events.
   void RunOnce();
+  // When the earliest scheduled callback is due; +infinity when none is.
+  double NextDue() const;
+  // Events queued and not delivered yet.
+  size_t PendingEvents() const { return pendingEvents_.size(); }
   // Called at the start of every Pump with its 1-based count, before the turn.
   std::function<void(int pump)> onPump;
 
@@ -146,8 +161,14 @@ class Core {
   // Stores the resource (GET answers it) and queues its event for the
   // handlers of its event name: eventType "Create" when new, else "Update".
   void SetResource(const std::string& uri, const std::string& json);
+  // Stores the resource and queues an "Update" event even when it is new:
+  // what another plug-in sends for a value its subscribers must not ignore.
+  void UpdateResource(const std::string& uri, const std::string& json);
   // Removes it and queues a "Delete" event with Null data.
   void DeleteResource(const std::string& uri);
+  // Stores the resource (removes it for "Delete") and delivers its event at
+  // once, inside this call, as the core may do while the plug-in waits.
+  void DeliverResource(const std::string& uri, const std::string& json, const std::string& eventType);
   // Queues an "OnLcdsEvent_" event (the class name with "." as "_") whose
   // payload is {clientId, subtopic, typeName, body}.
   void PushLcds(const std::string& className, const std::string& bodyJson);
@@ -195,6 +216,13 @@ class Core {
   int StreamsClosed() const { return streamsClosed_; }
   // Called for every line the plug-in logs, as it arrives.
   std::function<void(const LogLine&)> onLog;
+  // Called for every request the plug-in makes, before it is served.
+  std::function<void(const RequestRecord&)> onRequest;
+  // Called for every event the plug-in sends, as it arrives.
+  std::function<void(const SentEvent&)> onSend;
+  // Called for every event about to reach at least one of the plug-in's
+  // handlers, before the first of them runs.
+  std::function<void(const std::string& name, const std::string& payloadJson)> onDeliver;
 
   // ---- Calling the plug-in ---------------------------------------------
   // Takes the function records of a plug-in's API description (from its
@@ -247,6 +275,8 @@ class Core {
   void Fill(RemotingResponse* response, const Reply& reply);
   void Deliver(const std::string& name, const std::string& payloadJson);
   void QueueEvent(std::string name, std::string payloadJson);
+  void StoreResource(const std::string& uri, const std::string& json, const char* eventType);
+  static std::string ResourcePayload(const std::string& uri, const std::string& json, const char* eventType);
 
   State state_;
   uintptr_t handle_;

@@ -403,5 +403,67 @@ TEST(CoreEvents, ScriptedChangesReachTheHandlersOfTheirEventNames) {
   EXPECT_EQ(core.Misuse().size(), 1u);
 }
 
+// What a simulation needs to drive the core from outside: the plug-in's
+// traffic as it happens, resources that always update or arrive at once, and
+// when the loop has work next.
+TEST(CoreEvents, HooksExplicitUpdatesAndTheNextDueTime) {
+  Core core;
+  std::vector<std::string> seen;
+  core.onRequest = [&](const RequestRecord& r) { seen.push_back("request " + r.url + " " + r.body + " " + r.contentType); };
+  core.onSend = [&](const SentEvent& e) { seen.push_back("send " + e.name); };
+  core.onDeliver = [&](const std::string& name, const std::string&) { seen.push_back("deliver " + name); };
+  Deliveries deliveries;
+  Listen(core, "OnJsonApiEvent_tov-login_v1_session", &deliveries);
+
+  const std::string body = R"({"a":1})";
+  RemotingRequest request{};
+  request.method = 6;
+  request.url = "/nowhere";
+  request.body = body.data();
+  request.bodyLength = static_cast<uint32_t>(body.size());
+  request.contentType = "application/json";
+  RemotingResponse response{};
+  core.Api()->Request(core.Api(), &response, &request);
+  const int32_t status = response.status;  // packed: read by value
+  EXPECT_EQ(status, 404);
+  HostEvent sent{"OnJsonApiEvent_elsewhere", HostValue{}, nullptr};
+  core.Api()->SendEvent(core.Api(), &sent);
+
+  core.UpdateResource("/tov-login/v1/session", R"({"n":1})");  // new, yet an Update
+  EXPECT_TRUE(deliveries.seen.empty());
+  EXPECT_EQ(core.PendingEvents(), 2u);
+  core.RunOnce();
+  core.DeliverResource("/tov-login/v1/session", R"({"n":2})", "Update");  // inside this call
+  EXPECT_THAT(deliveries.seen, ElementsAre(R"(OnJsonApiEvent_tov-login_v1_session {"uri":"/tov-login/v1/session","eventType":"Update","data":{"n":1}})",
+                                           R"(OnJsonApiEvent_tov-login_v1_session {"uri":"/tov-login/v1/session","eventType":"Update","data":{"n":2}})"));
+  EXPECT_EQ(Call(core, 2, "/tov-login/v1/session").body, R"({"n":2})");
+  core.DeliverResource("/tov-login/v1/session", "", "Delete");
+  EXPECT_EQ(Call(core, 2, "/tov-login/v1/session").status, 404);
+  // The event the plug-in sent reaches nobody: no delivery to trace.
+  EXPECT_THAT(seen, ElementsAre("request /nowhere {\"a\":1} application/json", "send OnJsonApiEvent_elsewhere",
+                                "deliver OnJsonApiEvent_tov-login_v1_session",
+                                "deliver OnJsonApiEvent_tov-login_v1_session", "request /tov-login/v1/session  ",
+                                "deliver OnJsonApiEvent_tov-login_v1_session", "request /tov-login/v1/session  "));
+
+  EXPECT_TRUE(std::isinf(core.NextDue()));
+  std::vector<std::string> ran;
+  Task task{&core, &ran, "t"};
+  core.Api()->ScheduleCallback(core.Api(), "t", &Task::Run, &task, 2.5, 0);
+  EXPECT_EQ(core.NextDue(), 2.5);
+  core.MoveClockTo(1);  // the clock alone
+  EXPECT_EQ(core.Now(), 1);
+  EXPECT_EQ(core.NextDue(), 2.5);
+  core.AdvanceTo(2.5);
+  EXPECT_THAT(ran, ElementsAre("t@2.5"));
+  EXPECT_TRUE(std::isinf(core.NextDue()));
+
+  // Doubles a JSON text cannot hold, for scripts that hand them to a plug-in.
+  HostValue value{};
+  ASSERT_TRUE(HostValueFromJson("[NaN,Infinity,-Infinity]", &value));
+  EXPECT_TRUE(std::isnan(value.u.array.items[0].u.number));
+  EXPECT_TRUE(std::isinf(value.u.array.items[1].u.number));
+  FreeHostValue(&value);
+}
+
 }  // namespace
 }  // namespace TovHost

@@ -1,0 +1,270 @@
+#include "sim/game.h"
+
+#include <algorithm>
+
+#include "sim/content.h"
+#include "sim/turn_order.h"
+
+namespace TovSim {
+namespace {
+
+int TeamId(int team) { return team == 1 ? 100 : 200; }
+
+}  // namespace
+
+const char* StateName(GameState state) {
+  switch (state) {
+    case GameState::TeamSelect:
+      return "TEAM_SELECT";
+    case GameState::PreChampSelect:
+      return "PRE_CHAMP_SELECT";
+    case GameState::ChampSelect:
+      return "CHAMP_SELECT";
+    case GameState::PostChampSelect:
+      return "POST_CHAMP_SELECT";
+    case GameState::StartRequested:
+      return "START_REQUESTED";
+    case GameState::Terminated:
+      return "TERMINATED";
+  }
+  return "";
+}
+
+Game::Game(uint64_t id, QueueRules rules, const Roster& roster) : id_(id), rules_(std::move(rules)) {
+  const auto seat = [&](const Player& player, int team, int index) {
+    Seat s;
+    s.player = player;
+    s.team = team;
+    s.index = index;
+    // Two distinct spells each, as chosen in the player's last game.
+    const int n = static_cast<int>(seats_.size());
+    s.selection.spell1 = kFirstSpell + (2 * n) % 10;
+    s.selection.spell2 = kFirstSpell + (2 * n + 1) % 10;
+    seats_.push_back(s);
+  };
+  for (size_t i = 0; i < roster.teamOne.size(); ++i) seat(roster.teamOne[i], 1, static_cast<int>(i));
+  for (size_t i = 0; i < roster.teamTwo.size(); ++i) seat(roster.teamTwo[i], 2, static_cast<int>(i));
+  name_ = "match-" + std::to_string(id);
+  if (rules_.custom) {
+    roomName_ = "custom-" + std::to_string(id);
+    roomPassword_ = "pw" + std::to_string(id % 10000);
+  }
+}
+
+int Game::SeatOf(uint64_t summonerId) const {
+  if (summonerId == 0) return -1;
+  for (size_t i = 0; i < seats_.size(); ++i)
+    if (seats_[i].player.summonerId == summonerId) return static_cast<int>(i);
+  return -1;
+}
+
+int Game::SeatAt(int team, int index) const {
+  for (const Seat& s : seats_)
+    if (s.team == team && s.index == index) return static_cast<int>(&s - seats_.data());
+  return -1;
+}
+
+std::vector<int> Game::Actors() const {
+  std::vector<int> actors;
+  if (state_ == GameState::PreChampSelect && pickTurn_ <= rules_.bans) {
+    const BannerSlot slot = BannerOfTurn(pickTurn_);
+    if (const int seat = SeatAt(slot.team, slot.index); seat >= 0) actors.push_back(seat);
+  } else if (state_ == GameState::ChampSelect) {
+    for (const Seat& s : seats_)
+      if (s.present && !s.player.IsBot() && s.pickTurn == pickTurn_) actors.push_back(static_cast<int>(&s - seats_.data()));
+  }
+  return actors;
+}
+
+int Game::TurnsInPhase() const {
+  if (state_ == GameState::PreChampSelect) return rules_.bans;
+  if (state_ == GameState::ChampSelect) return rules_.order == PickOrder::Draft ? kDraftPickTurns : 1;
+  return 0;
+}
+
+bool Game::Banned(int championId) const {
+  return std::any_of(bans_.begin(), bans_.end(), [&](const Ban& b) { return b.championId == championId; });
+}
+
+bool Game::TakenBy(int championId, int exceptSeat) const {
+  // In a blind pick each team picks on its own, so only the own team counts.
+  const int team = At(exceptSeat).team;
+  for (const Seat& s : seats_) {
+    if (&s == &At(exceptSeat) || s.selection.championId != championId) continue;
+    if (rules_.order == PickOrder::Blind && s.team != team) continue;
+    return true;
+  }
+  return false;
+}
+
+bool Game::InSelection() const {
+  return state_ == GameState::PreChampSelect || state_ == GameState::ChampSelect ||
+         state_ == GameState::PostChampSelect;
+}
+
+void Game::PresetChampion(int seat, int championId) {
+  if (ValidSeat(seat) && lock_ == 0) Mutable(seat).selection.championId = championId;
+}
+
+void Game::Changed(const std::string& what) {
+  ++lock_;
+  if (onChange) onChange(*this, what);
+}
+
+void Game::EnterTeamSelect() {
+  state_ = GameState::TeamSelect;
+  Changed("lobby open");
+}
+
+void Game::BeginBans() {
+  state_ = GameState::PreChampSelect;
+  pickTurn_ = 1;
+  for (Seat& s : seats_) s.pickTurn = 0, s.pickMode = 0;
+  // A banner's turn shows from the moment it begins, and stays for the phase.
+  for (int seat : Actors()) Mutable(seat).pickTurn = pickTurn_;
+  Changed("ban phase, turn 1");
+}
+
+void Game::BeginPicks() {
+  state_ = GameState::ChampSelect;
+  pickTurn_ = 1;
+  for (Seat& s : seats_) {
+    s.pickTurn = s.player.IsBot() || rules_.order == PickOrder::Blind ? 1 : SnakePickTurn(s.team, s.index);
+    // An AI bot's champion comes already locked in.
+    s.pickMode = s.player.IsBot() ? 2 : s.pickTurn == pickTurn_ ? 1 : 0;
+  }
+  Changed("pick phase, turn 1");
+}
+
+void Game::BeginPost() {
+  state_ = GameState::PostChampSelect;
+  Changed("finalization");
+}
+
+void Game::RequestStart(int64_t spectatorDelay) {
+  state_ = GameState::StartRequested;
+  spectatorDelay_ = spectatorDelay;
+  Changed("start requested");
+}
+
+void Game::NextTurn() {
+  ++pickTurn_;
+  if (state_ == GameState::PreChampSelect) {
+    for (int seat : Actors()) Mutable(seat).pickTurn = pickTurn_;
+  } else {
+    for (int seat : Actors()) Mutable(seat).pickMode = 1;
+  }
+}
+
+std::string Game::BanChampion(int seat, int championId) {
+  if (state_ != GameState::PreChampSelect || !ValidSeat(seat)) return "Not in the ban phase";
+  const std::vector<int> actors = Actors();
+  if (std::find(actors.begin(), actors.end(), seat) == actors.end()) return "Not your turn to ban";
+  if (!IsChampion(championId)) return "No such champion";
+  if (Banned(championId)) return "Champion already banned";
+  const int turn = pickTurn_;
+  bans_.push_back(Ban{championId, TeamId(At(seat).team), turn});
+  NextTurn();
+  Changed(Named(seat) + " bans " + std::to_string(championId) + " (turn " + std::to_string(turn) + ")");
+  return "";
+}
+
+std::string Game::Hover(int seat, int championId) {
+  if (state_ != GameState::ChampSelect || !ValidSeat(seat)) return "Not in the pick phase";
+  const Seat& s = At(seat);
+  if (!s.present || s.pickMode != 1) return "Not your turn to pick";
+  if (!IsChampion(championId)) return "No such champion";
+  if (s.player.IsLocal() && !LocalMayPlay(championId)) return "Champion not owned";
+  if (Banned(championId)) return "Champion banned";
+  if (TakenBy(championId, seat)) return "Champion already taken";
+  if (s.selection.championId == championId) return "Champion already selected";
+  Mutable(seat).selection.championId = championId;
+  Changed(Named(seat) + " hovers " + std::to_string(championId));
+  return "";
+}
+
+std::string Game::LockIn(int seat) {
+  if (state_ != GameState::ChampSelect || !ValidSeat(seat)) return "Not in the pick phase";
+  const Seat& s = At(seat);
+  if (!s.present || s.pickMode != 1) return "Not your turn to pick";
+  if (s.selection.championId == 0) return "No champion selected";
+  Mutable(seat).pickMode = 2;
+  std::string what = Named(seat) + " locks in " + std::to_string(s.selection.championId);
+  const std::vector<int> actors = Actors();
+  if (std::all_of(actors.begin(), actors.end(), [&](int a) { return At(a).pickMode == 2; })) {
+    NextTurn();
+    what += pickTurn_ <= TurnsInPhase() ? ", turn " + std::to_string(pickTurn_) : ", all picked";
+  }
+  Changed(what);
+  return "";
+}
+
+std::string Game::ChangeSpells(int seat, int spell1, int spell2) {
+  if (!InSelection() || !ValidSeat(seat) || !At(seat).present) return "Not in champion select";
+  if (!IsSpell(spell1) || !IsSpell(spell2) || spell1 == spell2) return "Invalid spell";
+  Selection& sel = Mutable(seat).selection;
+  if (sel.spell1 == spell1 && sel.spell2 == spell2) return "Spells unchanged";
+  sel.spell1 = spell1;
+  sel.spell2 = spell2;
+  Changed(Named(seat) + " takes spells " + std::to_string(spell1) + " and " + std::to_string(spell2));
+  return "";
+}
+
+std::string Game::ChangeSkin(int seat, int skinIndex) {
+  if ((state_ != GameState::ChampSelect && state_ != GameState::PostChampSelect) || !ValidSeat(seat))
+    return "Not in champion select";
+  Selection& sel = Mutable(seat).selection;
+  if (sel.championId == 0) return "No champion selected";
+  if (skinIndex < 0 || skinIndex > 5) return "Skin not owned";
+  if (sel.skinIndex == skinIndex) return "Skin unchanged";
+  sel.skinIndex = skinIndex;
+  Changed(Named(seat) + " takes skin " + std::to_string(SkinId(sel.championId, skinIndex)));
+  return "";
+}
+
+std::string Game::Quit(int seat) {
+  if (!InSelection() || !ValidSeat(seat) || !At(seat).present) return "Not in champion select";
+  Mutable(seat).present = false;
+  Mutable(seat).pickMode = 0;
+  if (rules_.custom) {
+    state_ = GameState::TeamSelect;
+    Changed(Named(seat) + " leaves; back to the lobby");
+  } else {
+    state_ = GameState::Terminated;
+    Changed(Named(seat) + " dodges");
+  }
+  return "";
+}
+
+void Game::ExpireTurn() {
+  if (state_ == GameState::PreChampSelect && pickTurn_ <= rules_.bans) {
+    const int turn = pickTurn_;
+    NextTurn();
+    Changed("ban turn " + std::to_string(turn) + " expires without a ban");
+    return;
+  }
+  if (state_ != GameState::ChampSelect) return;
+  std::string what = "pick turn " + std::to_string(pickTurn_) + " expires";
+  bool dodged = false;
+  for (int seat : Actors()) {
+    Seat& s = Mutable(seat);
+    if (s.pickMode != 1) continue;
+    if (s.selection.championId != 0) {
+      s.pickMode = 2;
+      what += "; " + s.player.name + " locked in " + std::to_string(s.selection.championId);
+    } else {
+      s.present = false;
+      s.pickMode = 0;
+      dodged = true;
+      what += "; " + s.player.name + " picked nothing and dodges";
+    }
+  }
+  if (dodged) {
+    state_ = GameState::Terminated;
+  } else {
+    NextTurn();
+  }
+  Changed(what);
+}
+
+}  // namespace TovSim

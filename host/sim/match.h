@@ -1,0 +1,79 @@
+// One match played through time: the phases and turns of its Game with their
+// deadlines, the seats' policies told when to act, and what happens when a
+// deadline passes.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "sim/game.h"
+#include "sim/policy.h"
+#include "sim/scheduler.h"
+
+namespace TovSim {
+
+struct MatchTiming {
+  Micros banTurn = Seconds(30);
+  Micros pickTurn = Seconds(30);
+  Micros blindPick = Seconds(60);  // the one turn of a blind pick
+  Micros finalization = Seconds(30);
+  Micros phaseChange = Seconds(1);  // between the last action of a phase and the next phase
+  Micros lobby = Seconds(5);        // a custom lobby, before its owner starts
+};
+
+class Match {
+ public:
+  // `policies` has one entry per seat of the game, in seat order.
+  Match(Scheduler& scheduler, Game game, std::vector<std::unique_ptr<Policy>> policies, uint64_t scenarioSeed,
+        int ordinal, MatchTiming timing, int64_t spectatorDelay);
+  Match(const Match&) = delete;
+  Match& operator=(const Match&) = delete;
+
+  const Game& GameNow() const { return game_; }
+  Game& MutableGame() { return game_; }
+  int Ordinal() const { return ordinal_; }
+
+  // Opens the game: a custom game's lobby first, else straight to selection.
+  void Start();
+
+  // The game is about to send its first selection message: the client's
+  // match flow must know the queue's rules by then.
+  std::function<void(const Game&)> onQueuePop;
+  // The game entered a new state (called after its message went out).
+  std::function<void(const Game&, GameState previous)> onState;
+  // A deadline was set: what runs until then, and for how long.
+  std::function<void(const std::string& what, Micros length)> onClock;
+
+  // For the seat desks: one action of a seat, then whatever it set going.
+  std::string Act(const std::function<std::string(Game&)>& action);
+  void Preset(int seat, int championId) { game_.PresetChampion(seat, championId); }
+  void Later(Micros delay, std::function<void()> work) { scheduler_.After(delay, std::move(work)); }
+
+ private:
+  void BeginSelection();
+  // Looks at the game after a change: a new state or turn starts its clock
+  // and tells the seats to act.
+  void Progress();
+  void StartTurn();
+  // Runs `work` `length` from now unless another turn or phase has begun by
+  // then; the game's timer shows that deadline.
+  void AtDeadline(const std::string& what, Micros length, std::function<void()> work);
+  Micros TurnLength() const;
+  Policy& PolicyOf(int seat) { return *policies_[static_cast<size_t>(seat)]; }
+  SeatDesk& DeskOf(int seat) { return *desks_[static_cast<size_t>(seat)]; }
+
+  Scheduler& scheduler_;
+  Game game_;
+  std::vector<std::unique_ptr<Policy>> policies_;
+  std::vector<std::unique_ptr<SeatDesk>> desks_;
+  int ordinal_;
+  MatchTiming timing_;
+  int64_t spectatorDelay_;
+  GameState seenState_ = GameState::TeamSelect;
+  int seenTurn_ = 0;
+  uint64_t clockSerial_ = 0;  // which deadline is the live one
+  bool begun_ = false;
+};
+
+}  // namespace TovSim

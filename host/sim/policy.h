@@ -1,0 +1,118 @@
+// How a seat plays. The match tells a seat's policy when its turns begin;
+// the policy acts through its SeatDesk, later, on the simulation's clock.
+// The local player's policy is one of these too, so it can be swapped for
+// one that plays through the plug-in's routes.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/game.h"
+#include "sim/random.h"
+
+namespace TovSim {
+
+class Match;
+
+// What one seat sees of its match and may do in it.
+class SeatDesk {
+ public:
+  SeatDesk(Match& match, int seat, uint64_t seed) : match_(match), seat_(seat), random_(seed) {}
+
+  int SeatNumber() const { return seat_; }
+  const Game& GameNow() const;
+  const Seat& Me() const { return GameNow().At(seat_); }
+  Random& Rng() { return random_; }
+  // Runs `act` after `delay`, unless the game has ended by then.
+  void After(Micros delay, std::function<void(SeatDesk&)> act);
+
+  // Each returns "" when done, else the platform's reason for refusing.
+  std::string Ban(int championId);
+  std::string Hover(int championId);
+  std::string LockIn();
+  std::string Spells(int spell1, int spell2);
+  std::string Skin(int skinIndex);
+  std::string Quit();
+  void Preset(int championId);
+
+ private:
+  Match& match_;
+  int seat_;
+  Random random_;
+};
+
+class Policy {
+ public:
+  virtual ~Policy() = default;
+  virtual const char* Name() const = 0;
+  virtual void OnSetup(SeatDesk&) {}      // before the game's first message
+  virtual void OnGameBegins(SeatDesk&) {}  // right after it
+  virtual void OnBanTurn(SeatDesk&) {}
+  virtual void OnPickTurn(SeatDesk&) {}
+  virtual void OnPostPhase(SeatDesk&) {}
+};
+
+// A person: thinks 2 to 8 s, hovers the best champion the platform accepts,
+// locks 1 to 6 s later; bans the top of its list that is neither banned nor
+// hovered by its own team; changes spells and skin once while finalizing.
+class HumanBot final : public Policy {
+ public:
+  const char* Name() const override { return "HumanBot"; }
+  void OnSetup(SeatDesk& desk) override;
+  void OnBanTurn(SeatDesk& desk) override;
+  void OnPickTurn(SeatDesk& desk) override;
+  void OnPostPhase(SeatDesk& desk) override;
+
+ private:
+  void HoverBest(SeatDesk& desk);
+  std::vector<int> preferences_, banList_;
+};
+
+// An AI bot of a bot queue: its champion is there from the first message.
+class AiBot final : public Policy {
+ public:
+  const char* Name() const override { return "AiBot"; }
+  void OnSetup(SeatDesk& desk) override;
+};
+
+// Never acts: its turns run out.
+class Afk final : public Policy {
+ public:
+  const char* Name() const override { return "Afk"; }
+};
+
+// Leaves the game `quitAfter` after it began.
+class Dodger final : public Policy {
+ public:
+  explicit Dodger(Micros quitAfter) : quitAfter_(quitAfter) {}
+  const char* Name() const override { return "Dodger"; }
+  void OnGameBegins(SeatDesk& desk) override;
+
+ private:
+  Micros quitAfter_;
+};
+
+// The local player, played on the platform's side from a script: bans and
+// picks the given champions (or the first the platform accepts after them).
+struct LocalScript {
+  int ban = 33;
+  std::vector<int> picks{7, 12, 3};
+  Micros banDelay = Seconds(4);
+  Micros hoverDelay = Seconds(5);
+  Micros lockDelay = Seconds(3);
+};
+
+class LocalOnPlatform final : public Policy {
+ public:
+  explicit LocalOnPlatform(LocalScript script) : script_(std::move(script)) {}
+  const char* Name() const override { return "LocalOnPlatform"; }
+  void OnBanTurn(SeatDesk& desk) override;
+  void OnPickTurn(SeatDesk& desk) override;
+
+ private:
+  LocalScript script_;
+};
+
+}  // namespace TovSim

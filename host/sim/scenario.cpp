@@ -1,0 +1,157 @@
+#include "sim/scenario.h"
+
+namespace TovSim {
+namespace {
+
+GamePlan Draft() {
+  GamePlan plan;
+  plan.rules.queueTypeName = "DRAFT_5x5";
+  plan.rules.bans = 6;
+  plan.roster = StandardRoster(1);
+  plan.seats = SeatsFor(plan.roster);
+  return plan;
+}
+
+GamePlan Blind() {
+  GamePlan plan;
+  plan.rules.queueTypeName = "BLIND_5x5";
+  plan.rules.order = PickOrder::Blind;
+  plan.rules.hideOpponents = true;
+  plan.rules.battleBoost = false;
+  plan.roster = StandardRoster(1);
+  plan.seats = SeatsFor(plan.roster);
+  return plan;
+}
+
+GamePlan Bots() {
+  GamePlan plan;
+  plan.rules.queueTypeName = "COOP_5x5_BOT";
+  plan.rules.order = PickOrder::Blind;
+  plan.rules.allowTrades = false;
+  plan.rules.battleBoost = false;
+  plan.roster = BotRoster();
+  plan.seats = SeatsFor(plan.roster);
+  return plan;
+}
+
+GamePlan Custom() {
+  GamePlan plan;
+  plan.rules.queueTypeName = "NONE";
+  plan.rules.order = PickOrder::Blind;
+  plan.rules.custom = true;
+  plan.rules.allowTrades = false;
+  plan.rules.battleBoost = false;
+  plan.rules.freeChampions = false;
+  plan.roster = StandardRoster(1);
+  plan.seats = SeatsFor(plan.roster);
+  return plan;
+}
+
+TimedAction At(TimedAction::Kind kind, double at, std::string after = "") {
+  TimedAction action;
+  action.kind = kind;
+  action.at = at;
+  action.after = std::move(after);
+  return action;
+}
+
+using Builder = void (*)(Scenario&);
+
+void DraftScenario(Scenario& scenario) { scenario.game = Draft(); }
+
+void BlindScenario(Scenario& scenario) { scenario.game = Blind(); }
+
+void BotScenario(Scenario& scenario) { scenario.game = Bots(); }
+
+void CustomScenario(Scenario& scenario) {
+  scenario.game = Custom();
+  scenario.client.customLobby = true;
+  // A rival leaves while everyone is picking: back to the lobby.
+  scenario.game.seats[9] = SeatPlan{PolicyKind::Dodger, 8};
+}
+
+void SpectateScenario(Scenario& scenario) {
+  scenario.opening = Opening::Spectate;
+  scenario.openAt = 2;
+  scenario.game = Draft();
+  scenario.game.roster = SpectatedRoster();
+  scenario.game.seats = SeatsFor(scenario.game.roster);
+  scenario.game.spectatorDelay = 180;
+}
+
+void DodgeScenario(Scenario& scenario) {
+  scenario.game = Draft();
+  // Rival Three, a stranger, never acts: their ban turn passes without a
+  // ban, and their pick turn runs out with nothing hovered.
+  scenario.game.seats[7] = SeatPlan{PolicyKind::Afk};
+  scenario.requeue = Draft();
+}
+
+void ReconnectScenario(Scenario& scenario) {
+  scenario.game = Draft();
+  scenario.timeline.push_back(At(TimedAction::Kind::LoginDisconnected, 5, "CHAMP_SELECT"));
+  scenario.timeline.push_back(At(TimedAction::Kind::LoginConnected, 9, "CHAMP_SELECT"));
+}
+
+const std::pair<const char*, Builder> kScenarios[] = {
+    {"draft", DraftScenario},         {"blind", BlindScenario},         {"custom", CustomScenario},
+    {"bot", BotScenario},             {"spectate", SpectateScenario},   {"dodge", DodgeScenario},
+    {"reconnect", ReconnectScenario},
+};
+
+}  // namespace
+
+std::vector<SeatPlan> SeatsFor(const Roster& roster) {
+  std::vector<SeatPlan> seats;
+  for (const auto* team : {&roster.teamOne, &roster.teamTwo})
+    for (const Player& player : *team)
+      seats.push_back(SeatPlan{player.IsLocal() ? PolicyKind::Local : player.IsBot() ? PolicyKind::Ai : PolicyKind::Human});
+  return seats;
+}
+
+const std::vector<std::string>& ScenarioNames() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> list;
+    for (const auto& [name, build] : kScenarios) list.push_back(name);
+    return list;
+  }();
+  return names;
+}
+
+bool BuiltInScenario(const std::string& name, uint64_t seed, Scenario* out) {
+  for (const auto& [known, build] : kScenarios) {
+    if (name != known) continue;
+    *out = Scenario{};
+    out->name = name;
+    out->seed = seed;
+    build(*out);
+    return true;
+  }
+  return false;
+}
+
+std::vector<std::unique_ptr<Policy>> PoliciesOf(const GamePlan& plan) {
+  std::vector<std::unique_ptr<Policy>> policies;
+  for (const SeatPlan& seat : plan.seats) {
+    switch (seat.kind) {
+      case PolicyKind::Local:
+        policies.push_back(std::make_unique<LocalOnPlatform>(plan.local));
+        break;
+      case PolicyKind::Human:
+        policies.push_back(std::make_unique<HumanBot>());
+        break;
+      case PolicyKind::Ai:
+        policies.push_back(std::make_unique<AiBot>());
+        break;
+      case PolicyKind::Afk:
+        policies.push_back(std::make_unique<Afk>());
+        break;
+      case PolicyKind::Dodger:
+        policies.push_back(std::make_unique<Dodger>(ToMicros(seat.quitAfter)));
+        break;
+    }
+  }
+  return policies;
+}
+
+}  // namespace TovSim

@@ -1,0 +1,164 @@
+#include "sim/sim_command.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "sim/simulation.h"
+
+namespace TovSim {
+namespace {
+
+struct SimOptions {
+  std::string scenario;
+  uint64_t seed = 1;
+  std::vector<Step> steps;
+  std::string tracePath;
+  double until = std::numeric_limits<double>::infinity();
+  bool realTime = false;
+  std::string plugin;
+};
+
+int Bad(const std::string& why) {
+  std::fprintf(stderr, "tov-core: %s\nusage: %s\n", why.c_str(), kSimUsage);
+  return 2;
+}
+
+bool ReadFile(const std::string& path, std::string* text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream content;
+  content << in.rdbuf();
+  *text = content.str();
+  return true;
+}
+
+bool ParseSeed(const char* text, uint64_t* seed) {
+  if (!*text || *text == '-' || *text == '+') return false;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long value = std::strtoull(text, &end, 10);
+  if (errno != 0 || *end != '\0') return false;
+  *seed = value;
+  return true;
+}
+
+bool ParseSeconds(const char* text, double* seconds) {
+  char* end = nullptr;
+  const double value = std::strtod(text, &end);
+  if (end == text || *end != '\0' || !std::isfinite(value) || value < 0) return false;
+  *seconds = value;
+  return true;
+}
+
+// "" when the arguments make a run, else why not.
+std::string Parse(int argc, char** argv, SimOptions* options) {
+  if (argc < 3) return "--sim needs a scenario";
+  options->scenario = argv[2];
+  Scenario probe;
+  if (!BuiltInScenario(options->scenario, 1, &probe)) {
+    std::string names;
+    for (const std::string& name : ScenarioNames()) names += (names.empty() ? "" : ", ") + name;
+    return "unknown scenario \"" + options->scenario + "\" (one of " + names + ")";
+  }
+  for (int i = 3; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (arg == "--seed") {
+      if (!hasValue || !ParseSeed(argv[++i], &options->seed)) return "--seed needs a whole number, 0 or more";
+    } else if (arg == "--until") {
+      if (!hasValue || !ParseSeconds(argv[++i], &options->until)) return "--until needs a number of seconds, 0 or more";
+    } else if (arg == "--trace") {
+      if (!hasValue) return "--trace needs a file";
+      options->tracePath = argv[++i];
+    } else if (arg == "--steps") {
+      if (!hasValue) return "--steps needs a file";
+      const std::string path = argv[++i];
+      std::string text, error;
+      if (!ReadFile(path, &text)) return "cannot read the steps file " + path;
+      if (!ParseSteps(text, &options->steps, &error)) return path + ": " + error;
+    } else if (arg == "--real-time") {
+      options->realTime = true;
+    } else if (!arg.empty() && arg[0] != '-' && options->plugin.empty()) {
+      options->plugin = arg;
+    } else {
+      return "unexpected argument " + arg;
+    }
+  }
+  if (options->plugin.empty()) return "no plug-in given";
+  struct stat info{};
+  if (stat(options->plugin.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return "no plug-in file at " + options->plugin;
+  return "";
+}
+
+// The child: plays the game; its exit status is the run's, unless the
+// plug-in ends the process first.
+int Play(const SimOptions& options) {
+  FILE* traceFile = nullptr;
+  if (!options.tracePath.empty()) {
+    traceFile = std::fopen(options.tracePath.c_str(), "w");
+    if (!traceFile) {
+      std::fprintf(stderr, "tov-core: cannot write the trace file %s\n", options.tracePath.c_str());
+      return 2;
+    }
+  }
+  Scenario scenario;
+  BuiltInScenario(options.scenario, options.seed, &scenario);
+  int status = 0;
+  {
+    Simulation simulation(std::move(scenario), options.steps, options.realTime);
+    simulation.GetTrace().WriteTo(traceFile, traceFile ? nullptr : stdout);
+    const Simulation::Outcome outcome = simulation.Run(options.plugin, options.until);
+    if (outcome == Simulation::Outcome::PluginFailed) {
+      std::fprintf(stderr, "tov-core: %s\n", simulation.Failure().c_str());
+      status = 1;
+    } else {
+      std::printf("tov-core: scenario %s, seed %llu: %s at %.3f s\n", options.scenario.c_str(),
+                  static_cast<unsigned long long>(options.seed),
+                  outcome == Simulation::Outcome::Ended ? "ran to its end" : "stopped", simulation.Now());
+    }
+  }
+  if (traceFile) std::fclose(traceFile);
+  return status;
+}
+
+}  // namespace
+
+int RunSimCommand(int argc, char** argv) {
+  SimOptions options;
+  if (const std::string why = Parse(argc, argv, &options); !why.empty()) return Bad(why);
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child < 0) {
+    std::fprintf(stderr, "tov-core: cannot start the game: %s\n", std::strerror(errno));
+    return 1;
+  }
+  if (child == 0) {
+    const int status = Play(options);
+    std::fflush(nullptr);
+    std::exit(status);
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return 1;
+  }
+  if (WIFSIGNALED(status)) {
+    std::fprintf(stderr, "tov-core: the game ended by signal %d (%s)\n", WTERMSIG(status), strsignal(WTERMSIG(status)));
+    return 1;
+  }
+  const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+  if (code == 0 || code == 2) return code;
+  if (code != 1) std::fprintf(stderr, "tov-core: the plug-in ended the process with status %d\n", code);
+  return 1;
+}
+
+}  // namespace TovSim

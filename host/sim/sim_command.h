@@ -1,0 +1,16 @@
+// tov-core --sim SCENARIO [--seed N] [--steps FILE] [--trace FILE]
+//                         [--until SECONDS] [--real-time] PLUGIN.so
+#pragma once
+
+namespace TovSim {
+
+inline constexpr const char* kSimUsage =
+    "tov-core --sim SCENARIO [--seed N] [--steps FILE] [--trace FILE] [--until SECONDS] [--real-time] PLUGIN.so";
+
+// Plays the scenario in a child process, so that a plug-in that ends the
+// process or crashes is reported rather than taking the runner with it.
+// Exit status: 0 the scenario ran to its end (or to --until), 1 the plug-in
+// failed, 2 bad arguments.
+int RunSimCommand(int argc, char** argv);
+
+}  // namespace TovSim

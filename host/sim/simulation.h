@@ -1,0 +1,101 @@
+// A whole simulated game with a plug-in: the core stand-in, the platform, the
+// client's other plug-ins and the players, on one clock, with everything
+// that crosses the plug-in's boundary written to the trace.
+//
+//   TovSim::Scenario scenario;
+//   TovSim::BuiltInScenario("draft", 1, &scenario);
+//   TovSim::Simulation sim(scenario);
+//   sim.GetTrace().Keep(true);
+//   sim.Run("build/plx-be-tov-vover-orevid-aredez.so");
+#pragma once
+
+#include <functional>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/core.h"
+#include "sim/client_state.h"
+#include "sim/clock.h"
+#include "sim/director.h"
+#include "sim/injector.h"
+#include "sim/platform.h"
+#include "sim/push_queue.h"
+#include "sim/scenario.h"
+#include "sim/scheduler.h"
+#include "sim/steps.h"
+#include "sim/trace.h"
+#include "sim/ward_skins.h"
+
+namespace TovSim {
+
+class Simulation {
+ public:
+  enum class Outcome {
+    Ended,         // the scenario ran to its end
+    Stopped,       // the clock reached `until` first
+    PluginFailed,  // the plug-in did not load, shake hands or initialise
+  };
+
+  explicit Simulation(Scenario scenario, std::vector<Step> steps = {}, bool realTime = false);
+  ~Simulation();
+  Simulation(const Simulation&) = delete;
+  Simulation& operator=(const Simulation&) = delete;
+
+  // Loads the plug-in, plays the scenario until it ends (or the clock
+  // reaches `until` seconds) and shuts the plug-in down.
+  Outcome Run(const std::string& pluginPath, double until = std::numeric_limits<double>::infinity());
+  // Why the plug-in failed.
+  const std::string& Failure() const { return failure_; }
+
+  // When the plug-in waits and nothing that could end its wait will ever
+  // happen (or only after `until`). It is deep inside the plug-in's call, so
+  // by default the process ends: status 0 past `until`, else 1.
+  std::function<void(bool pastUntil)> onStuck;
+
+  Trace& GetTrace() { return trace_; }
+  TovHost::Core& Core() { return core_; }
+  Platform& GetPlatform() { return platform_; }
+  ClientState& Client() { return client_; }
+  const Scenario& GetScenario() const { return scenario_; }
+  double Now() const { return core_.Now(); }
+
+ private:
+  bool Load(const std::string& pluginPath);
+  Outcome Play();
+  // Everything on the platform's timeline and every step due by now.
+  void RunDue();
+  // The core's turns at this instant, until nothing is left for now.
+  void Settle();
+  double NextTime() const;
+  void OnPump();
+  void Hook();
+  void Unhook();
+
+  Scenario scenario_;
+  std::vector<Step> steps_;
+  size_t nextStep_ = 0;
+  bool realTime_;
+  double until_ = std::numeric_limits<double>::infinity();
+  int idlePumps_ = 0;
+  std::string failure_;
+
+  TovHost::Core core_;
+  Clock clock_;
+  Trace trace_;
+  Scheduler scheduler_;
+  Injector injector_;
+  PushQueue pushes_;
+  Platform platform_;
+  ClientState client_;
+  WardSkins wardSkins_;
+  Director director_;
+
+  std::unique_ptr<TovHost::PluginLibrary> library_;
+  PluginHandshake record_{};
+  CoreContext context_{};
+  bool initialised_ = false;
+};
+
+}  // namespace TovSim
