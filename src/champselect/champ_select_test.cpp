@@ -20,6 +20,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
 
 // The plug-in reads the core's clock, so every delay is exact.
 class CoreClockEnv final : public Os::FakeEnv {
@@ -288,6 +289,93 @@ TEST_F(ChampSelectTest, HostileGamesAreHandledOrDroppedWithALine) {
   }
   EXPECT_EQ(plugin.Flow().Model().session.theirTeam.size(), 0u);
   EXPECT_TRUE(plugin.Flow().Model().HasSession());
+}
+
+TEST_F(ChampSelectTest, LateJoinsTutorialsAndOtherGames) {
+  const auto states = [&] {
+    std::vector<std::string> out;
+    for (const std::string& line : Take())
+      if (line[0] == '+' || line[0] == '-' || line.rfind("log Received", 0) == 0) out.push_back(line);
+    return out;
+  };
+  Push(R"({"id":3,"gameState":"CHAMP_SELECT","optimisticLock":1,"gameMutators":["BasicTutorial"]})");
+  EXPECT_THAT(Take(), ElementsAre());  // a tutorial is not champion select
+  Push(R"({"id":4,"gameState":"POST_CHAMP_SELECT","optimisticLock":9,"teamOne":[{"summonerId":1001}]})");
+  EXPECT_THAT(states(), ElementsAre("-NoSelections", "-NotSelecting",
+                                    "log Received a POST_CHAMP_SELECT dto out-of-order, starting champ select.",
+                                    "+Selecting", "+SelectingTrades"));
+  // The same lock again is processed; so is another game with a lower lock.
+  Push(R"({"id":4,"gameState":"POST_CHAMP_SELECT","optimisticLock":9})");
+  EXPECT_THAT(Take(), ::testing::Contains("log CHAMP_SELECT_EVENT.POST_CHAMP_SELECT"));
+  Push(R"({"id":5,"gameState":"POST_CHAMP_SELECT","optimisticLock":1})");
+  EXPECT_THAT(Take(), ::testing::Contains("log CHAMP_SELECT_EVENT.POST_CHAMP_SELECT"));
+}
+
+TEST_F(ChampSelectTest, DodgesByTheParty) {
+  core.SetResource("/tov-gameflow/v1/gameflow-metadata/player-status",
+                   R"({"lastQueuedLobbyStatus":{"memberSummonerIds":[1001,1002]}})");
+  core.RunOnce();
+  const std::string team = R"("teamOne":[{"summonerId":1001},{"summonerId":1002},{"summonerId":1003}])";
+  Push(R"({"id":4,"gameState":"CHAMP_SELECT","optimisticLock":1,)" + team + "}");
+  Take();
+  // The mate at the second place left ('0'); the third is gone from the list.
+  Push(R"({"id":4,"gameState":"TERMINATED","optimisticLock":2,"statusOfParticipants":"10",)"
+       R"("teamOne":[{"summonerId":1001},{"summonerId":1002}]})");
+  const auto lines = Take();
+  EXPECT_THAT(lines, ::testing::Contains("log Detected PARTY dodge in legacy champ select."));
+  EXPECT_THAT(lines, ::testing::Contains(
+                         R"(req POST /tov-gameflow/v1/session/dodge {"dodgeIds":[1002],"state":"PartyDodged"})"));
+}
+
+TEST_F(ChampSelectTest, AReconnectFetchesTheGameAgainOrEndsTheSession) {
+  int fetches = 0;
+  core.SetLcdsHandler("gameService", "getGame", [&](const std::vector<std::string>& args) {
+    EXPECT_EQ(args.at(0), "6");
+    TovHost::LcdsReply reply;
+    if (++fetches == 1) {
+      reply.typeName = kGameClass;
+      reply.bodyJson = R"({"id":6,"gameState":"CHAMP_SELECT","optimisticLock":3})";
+    } else {
+      reply.error = "Game not found";
+      reply.status = 500;
+    }
+    return reply;
+  });
+  Push(R"({"id":6,"gameState":"CHAMP_SELECT","queueTypeName":"INTRO_BOT","optimisticLock":2,)"
+       R"("teamOne":[{"summonerId":1001}]})");
+  Take();
+  const auto reconnect = [&] {
+    core.SetResource("/tov-login/v1/session", R"({"state":"SUCCEEDED","summonerId":1001,"accountId":9001,"connected":false})");
+    core.RunOnce();
+    core.SetResource("/tov-login/v1/session", R"({"state":"SUCCEEDED","summonerId":1001,"accountId":9001,"connected":true})");
+    core.RunOnce();
+    return Take();
+  };
+  EXPECT_THAT(reconnect(), ::testing::IsSupersetOf({"log Reconnect detected.", "log CHAMP_SELECT_EVENT.CHAMP_SELECT"}));
+  const auto ended = reconnect();
+  EXPECT_THAT(ended, ::testing::IsSupersetOf(
+                         {"log Failed to retrieve game info: Error response for POST /tov-login/v1/session/invoke: "
+                          "Game not found",
+                          "log CHAMP_SELECT_EVENT.TERMINATED", "log Deleting Champ Select Session.",
+                          R"(req POST /tov-gameflow/v1/session/dodge {"dodgeIds":[1001],"state":"PartyDodged"})"}));
+}
+
+TEST_F(ChampSelectTest, AUxTimerNeedsFifteenSecondsLeft) {
+  const std::string game = R"("teamOne":[{"summonerInternalName":"you","summonerId":1001,"pickTurn":1}],)"
+                           R"("playerChampionSelections":[{"summonerInternalName":"you"}])";
+  for (const auto& [remaining, expected] : {std::pair{"14999", ""}, std::pair{"15000.9", "in 5000 ms"}}) {
+    timerJson = std::string(R"({"currentGameState":"CHAMP_SELECT","remainingTimeInMillis":)") + remaining + "}";
+    static std::int64_t lock = 0;
+    Push(R"({"id":8,"gameState":"CHAMP_SELECT","pickTurn":1,"optimisticLock":)" + std::to_string(++lock) + "," + game +
+         "}");
+    std::string created;
+    for (const std::string& line : Take())
+      if (line.rfind("log Creating ux timer", 0) == 0) created = line;
+    if (*expected) EXPECT_THAT(created, HasSubstr(expected)) << remaining;
+    else EXPECT_EQ(created, "") << remaining;
+    plugin.Flow().RaiseEvent("CHAMP_SELECT_EVENT.TERMINATED");  // a fresh session, a fresh turn
+    Take();
+  }
 }
 
 }  // namespace
