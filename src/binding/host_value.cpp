@@ -122,7 +122,27 @@ bool HostValueToBinding(const HostValue& root, BindingNode& rootOut, std::string
   return true;
 }
 
-void BindingToHostValue(const BindingNode& root, HostValue& rootOut, const BindingRegistry* registry) {
+bool HostValueToBindingDetaching(const HostValue& value, BindingNode& out, std::string_view key, BindingNode& detached,
+                                 std::string_view name, std::string& error) {
+  if (value.kind != HostValueKind_Object || (!value.u.object.entries && value.u.object.count))
+    return HostValueToBinding(value, out, name, error);
+  out.Reset();
+  out.MakeStructure();
+  for (std::uint32_t i = 0; i < value.u.object.count; ++i) {
+    const unsigned char* entry = EntryAt(value.u.object.entries, i);
+    const char* entryKey = LoadAt<const char*>(entry + offsetof(HostObjectEntry, key));
+    const std::string_view text = entryKey ? entryKey : "";
+    BindingNode& target = text == key ? detached : out.Field(text);
+    if (!HostValueToBinding(LoadAt<HostValue>(entry + offsetof(HostObjectEntry, value)), target, name, error))
+      return false;
+  }
+  return true;
+}
+
+void BindingToHostValue(const BindingNode& root, HostValue& rootOut, const BindingRegistry* registry,
+                        HostValueTexts texts) {
+  // Interned texts end in a NUL, so a borrowed key is a C string as it is.
+  const bool borrow = texts == HostValueTexts::Borrowed;
   // Each value is finished in a local and stored bytewise; its children go
   // into arrays of their own, filled when their turn comes.
   std::vector<std::pair<const BindingNode*, void*>> pending{{&root, &rootOut}};
@@ -150,26 +170,31 @@ void BindingToHostValue(const BindingNode& root, HostValue& rootOut, const Bindi
         break;
       case BindingKind::String: {
         const std::string_view text = node->GetString();
-        out.kind = HostValueKind_String;
-        out.u.string.data = CopyText(text);
+        out.kind = borrow ? HostValueKind_BorrowedString : HostValueKind_String;
+        out.u.string.data = borrow ? text.data() : CopyText(text);
         out.u.string.length = std::uint32_t(text.size());
         break;
       }
       case BindingKind::Blob: {
         const auto bytes = node->GetBlob();
+        out.u.bytes.size = std::uint32_t(bytes.size());
+        if (borrow) {
+          out.kind = HostValueKind_BorrowedBytes;
+          out.u.bytes.data = bytes.data();
+          break;
+        }
         auto* copy = AllocateArray<std::uint8_t>(bytes.size());
         if (!bytes.empty()) std::memcpy(copy, bytes.data(), bytes.size());
         out.kind = HostValueKind_Bytes;
         out.u.bytes.data = copy;
-        out.u.bytes.size = std::uint32_t(bytes.size());
         break;
       }
       case BindingKind::Enum: {
         const EnumValue value = node->GetEnum();
         const char* name = registry && value.enumType ? registry->EnumeratorName(*value.enumType, value.value) : nullptr;
         if (name) {
-          out.kind = HostValueKind_String;
-          out.u.string.data = CopyText(name);
+          out.kind = borrow ? HostValueKind_BorrowedString : HostValueKind_String;
+          out.u.string.data = borrow ? name : CopyText(name);
           out.u.string.length = std::uint32_t(std::strlen(name));
         } else {
           out.kind = HostValueKind_Int64;
@@ -192,8 +217,8 @@ void BindingToHostValue(const BindingNode& root, HostValue& rootOut, const Bindi
         out.u.object.count = node->Size();
         auto* bytes = reinterpret_cast<unsigned char*>(entries);
         for (const auto& field : node->Fields()) {
-          const char* key = CopyText(field.name);
-          const std::uint8_t owned = 1;
+          const char* key = borrow ? field.name.data() : CopyText(field.name);
+          const std::uint8_t owned = borrow ? 0 : 1;
           std::memcpy(bytes + offsetof(HostObjectEntry, key), &key, sizeof key);
           std::memcpy(bytes + offsetof(HostObjectEntry, keyOwned), &owned, sizeof owned);
           pending.emplace_back(&field.value, bytes + offsetof(HostObjectEntry, value));

@@ -76,6 +76,8 @@ struct ChampSelectAction {
   std::string type;
   bool completed = false;
   std::int32_t pickTurn = 0;
+
+  friend bool operator==(const ChampSelectAction&, const ChampSelectAction&) = default;
 };
 
 struct ChampSelectBannedChampions {

@@ -41,13 +41,13 @@ ChampSelect::ChampSelect(VoverOrevidAredezPlugin& plugin, AppModule& module)
 
 void ChampSelect::Start() {
   machine_.Start();
-  module_.SubscribeLcds<LCDS::GameDTO>(std::string(LCDS::Classes::kGameDTO), [this](const LCDS::GameDTO& game) {
-    work_.Post([this, game]() mutable { OnGameDTO(std::move(game)); });
+  module_.SubscribeLcds<LCDS::GameDTO>(std::string(LCDS::Classes::kGameDTO), [this](LCDS::GameDTO&& game) {
+    work_.Post([this, game = std::move(game)]() mutable { OnGameDTO(std::move(game)); });
   });
   module_.SubscribeLcds<LCDS::TradeContractDTO>(std::string(LCDS::Classes::kTradeContractDTO),
-                                                [](const LCDS::TradeContractDTO&) {});
+                                                [](LCDS::TradeContractDTO&&) {});
   module_.SubscribeLcds<LCDS::TeamSkinRentalDTO>(std::string(LCDS::Classes::kTeamSkinRentalDTO),
-                                                 [](const LCDS::TeamSkinRentalDTO&) {});
+                                                 [](LCDS::TeamSkinRentalDTO&&) {});
   platform_.Subscribe();
 }
 

@@ -143,6 +143,7 @@ bool ActionBuilder::Upsert(std::vector<BindingProperty>& actions, std::uint32_t 
   } else {
     action.pickTurn = game.pickTurn;
   }
+  const Api::ChampSelectAction before = action;
   if (action.id == 0) action.id = nextActionId_++;
   action.actorCellId = player.cellId;
   if (type == "ban") {
@@ -169,7 +170,9 @@ bool ActionBuilder::Upsert(std::vector<BindingProperty>& actions, std::uint32_t 
   const bool turnBegun = !action.completed && player.cellId == in.localPlayerCellId &&
                          player.pickTurn == game.pickTurn && in.previousPickTurn != game.pickTurn;
   // Appended only now: the searches above must not see a half-made action.
+  // Most messages change no action: the tree is written only for a change.
   if (!node) node = &actions[group].At(actions[group].Size());
+  else if (action == before) return turnBegun;
   WriteAction(*node, action);
   return turnBegun;
 }

@@ -87,15 +87,16 @@ void AppModule::AddLcdsHandler(const std::string& className, LcdsHandler handler
   AddEventHandler<PluginLcdsEvent>(name, 1, [this](PluginLcdsEvent& event) { DispatchLcds(event); });
 }
 
-void AppModule::DispatchLcds(const PluginLcdsEvent& event) {
+void AppModule::DispatchLcds(PluginLcdsEvent& event) {
   if (!lcdsHandlers_.count(event.typeName)) return;
   // Never handled inside the core's delivery: on a later turn, in order.
-  Schedule(Format("Event: OnLcdsEvent (%1)", event.typeName.c_str()),
-           [this, copy = event] {
-             const auto it = lcdsHandlers_.find(copy.typeName);
+  const std::string label = Format("Event: OnLcdsEvent (%1)", event.typeName.c_str());
+  Schedule(label,
+           [this, message = std::move(event)]() mutable {
+             const auto it = lcdsHandlers_.find(message.typeName);
              if (it == lcdsHandlers_.end()) return;
              const LcdsHandler handler = it->second;
-             (*handler)(copy);
+             (*handler)(message);
            },
            MonotonicNanos());
 }

@@ -131,9 +131,24 @@ AppModule::Result<void> AppModule::SendResourceEvent(const std::string& eventNam
                                                      uintptr_t context) {
   const BindingProperty tree = ToBinding(payload, *registry_);
   if (!tree.IsValid()) return Failure(std::string(tree.FailureMessage()));
+  return SendResourceTree(eventName, payload.uri, tree, context);
+}
+
+BindingNode& AppModule::ResourceEventFields(BindingProperty& event, PluginResourceEventType type,
+                                            const std::string& uri) {
+  event.MakeStructure();
+  event.Field("uri").SetString(uri);
+  event.Field("eventType").SetEnum(EnumValue{static_cast<std::int32_t>(type), &TypeIdentity::Of<PluginResourceEventType>()});
+  return event.Field("data");
+}
+
+AppModule::Result<void> AppModule::SendResourceTree(const std::string& eventName, const std::string& uri,
+                                                    const BindingNode& tree, uintptr_t context) {
+  // One value serves both events, its texts borrowed from the tree: the core
+  // copies what it keeps before SendEvent returns.
   HostValue value{};
-  BindingToHostValue(tree, value, registry_);
-  const std::string derived = EventNameForUri(payload.uri);
+  BindingToHostValue(tree, value, registry_, HostValueTexts::Borrowed);
+  const std::string derived = EventNameForUri(uri);
   HostEvent event{derived.c_str(), value, reinterpret_cast<void*>(context)};
   SendEvent(&event);
   if (eventName != derived) {

@@ -137,6 +137,9 @@ class AppModule {
   // that differs.
   Result<void> SendResourceEvent(const std::string& eventName, const PluginResourceEvent& payload,
                                  uintptr_t context);
+  // The same for an event already built as a tree.
+  Result<void> SendResourceTree(const std::string& eventName, const std::string& uri, const BindingNode& tree,
+                                uintptr_t context);
   // Registers `handler` for events of `eventName` whose payload converts to
   // Payload; a later handler for the name replaces it.
   template <typename Payload>
@@ -152,7 +155,8 @@ class AppModule {
   Result<void> InvokeLcdsWithoutResult(const std::string& destination, const std::string& method,
                                        const Args&... args);
   template <typename T>
-  void SubscribeLcds(const std::string& className, std::function<void(const T&)> handler);
+  // The handler receives the converted message to keep: it may move from it.
+  void SubscribeLcds(const std::string& className, std::function<void(T&&)> handler);
 
   // ---- Service proxy and telemetry ---------------------------------------
   ServiceProxy& Proxy() { return *serviceProxy_; }
@@ -194,7 +198,8 @@ class AppModule {
     std::shared_ptr<std::function<void()>> callable;
   };
   using ResourceObserver = std::shared_ptr<std::function<void(const PluginResourceEvent&)>>;
-  using LcdsHandler = std::shared_ptr<std::function<void(const PluginLcdsEvent&)>>;
+  // Takes the event by reference: the handler may move what it converts out.
+  using LcdsHandler = std::shared_ptr<std::function<void(PluginLcdsEvent&)>>;
 
   // The core's delivery callback; one instantiation per payload type.
   template <typename Payload>
@@ -212,7 +217,10 @@ class AppModule {
   void InstallEventHandler(const std::string& eventName, uint32_t flags, std::shared_ptr<EventHandlerEntry> entry);
   void DispatchResource(PluginResourceEvent& event);
   void AddObserver(const std::string& uri, ResourceObserver observer);
-  void DispatchLcds(const PluginLcdsEvent& event);
+  void DispatchLcds(PluginLcdsEvent& event);
+  // Makes `event` a PluginResourceEvent with its URI and type; returns its
+  // "data" field to be filled.
+  static BindingNode& ResourceEventFields(BindingProperty& event, PluginResourceEventType type, const std::string& uri);
   void AddLcdsHandler(const std::string& className, LcdsHandler handler);
   const std::string* LcdsClassOf(std::uint32_t typeId) const;
   // Sets "__class" on every object of a registered DTO type inside `node`.
@@ -390,6 +398,24 @@ struct AppModule::TypedEventHandler final : AppModule::EventHandlerEntry {
   std::function<void(Payload&)> handler;
 };
 
+// A platform message's body is built in a tree of its own, not copied out of
+// the payload's.
+template <>
+struct AppModule::TypedEventHandler<PluginLcdsEvent> final : AppModule::EventHandlerEntry {
+  explicit TypedEventHandler(std::function<void(PluginLcdsEvent&)> f) : handler(std::move(f)) {}
+  void Handle(AppModule& module, const HostEvent& event) override {
+    BindingProperty tree, body;
+    std::string error;
+    if (!HostValueToBindingDetaching(event.payload, tree, "body", body, "<result>", error)) return;
+    BindingProperty result;
+    PluginLcdsEvent payload = FromBinding<PluginLcdsEvent>(result, tree, "<result>", *module.registry_);
+    if (!result.IsValid()) return;
+    payload.body = std::move(body);
+    handler(payload);
+  }
+  std::function<void(PluginLcdsEvent&)> handler;
+};
+
 template <typename Payload>
 void AppModule::DeliverEvent(const HostEvent* event) {
   if (!event || !event->name || !event->context) return;
@@ -439,9 +465,12 @@ void AppModule::Observe(const std::string& uri, ResourceHandler<T> handler) {
 
 template <typename T>
 AppModule::Result<void> AppModule::Publish(PluginResourceEventType type, const std::string& uri, const T& value) {
-  BindingProperty data = ToBinding(value, *registry_);
-  if (!data.IsValid()) return Failure(std::string(data.FailureMessage()));
-  return SendResourceEvent("OnJsonApiEvent", PluginResourceEvent{uri, type, std::move(data)}, 0);
+  // The value is written straight into the event's "data", not converted on
+  // its own and copied in.
+  BindingProperty event;
+  NativeConversion<T>::To(ResourceEventFields(event, type, uri), event, value, nullptr, *registry_);
+  if (!event.IsValid()) return Failure(std::string(event.FailureMessage()));
+  return SendResourceTree("OnJsonApiEvent", uri, event, 0);
 }
 
 template <typename T>
@@ -491,16 +520,16 @@ AppModule::Result<void> AppModule::InvokeLcdsWithoutResult(const std::string& de
 }
 
 template <typename T>
-void AppModule::SubscribeLcds(const std::string& className, std::function<void(const T&)> handler) {
-  AddLcdsHandler(className, std::make_shared<std::function<void(const PluginLcdsEvent&)>>(
-                                [this, handler = std::move(handler)](const PluginLcdsEvent& event) {
+void AppModule::SubscribeLcds(const std::string& className, std::function<void(T&&)> handler) {
+  AddLcdsHandler(className, std::make_shared<std::function<void(PluginLcdsEvent&)>>(
+                                [this, handler = std::move(handler)](PluginLcdsEvent& event) {
                                   if constexpr (std::is_same_v<T, BindingProperty>) {
                                     (void)this;
-                                    handler(event.body);
+                                    handler(std::move(event.body));
                                   } else {
                                     BindingProperty result;
-                                    const T value = FromBinding<T>(result, event.body, "<value>", *registry_);
-                                    if (result.IsValid()) return handler(value);
+                                    T value = FromBinding<T>(result, event.body, "<value>", *registry_);
+                                    if (result.IsValid()) return handler(std::move(value));
                                     DroppedLcds(StaticType::Name<T>(), event.body);
                                   }
                                 }));
