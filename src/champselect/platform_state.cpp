@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "binding/message_format.h"
+#include "champselect/session_teams.h"
 #include "champselect/work_queue.h"
 #include "formats/json.h"
 #include "logging/logger.h"
@@ -35,20 +36,6 @@ void Info(const char* format, const char* text = "") {
 
 bool Changed(PluginResourceEventType type) {
   return type == PluginResourceEventType::Create || type == PluginResourceEventType::Update;
-}
-
-std::uint64_t SummonerIdOf(const BindingNode& participant) {
-  const BindingNode& id = participant.Find("summonerId");
-  const BindingKind kind = id.GetKind();
-  return kind == BindingKind::Signed || kind == BindingKind::Unsigned || kind == BindingKind::Float
-             ? id.GetUnsignedInteger()
-             : 0;
-}
-
-bool HasSummoner(const std::vector<BindingProperty>& team, std::uint64_t summonerId) {
-  return summonerId != 0 && std::any_of(team.begin(), team.end(), [&](const BindingProperty& member) {
-           return SummonerIdOf(member) == summonerId;
-         });
 }
 
 // The status characters from `first` that belong to `team`: '0' marks a

@@ -31,11 +31,6 @@ std::int32_t ToInt32(std::int64_t value) {
                                                             std::numeric_limits<std::int32_t>::max()));
 }
 
-std::uint64_t SummonerIdOf(const BindingNode& participant) {
-  const BindingNode& id = participant.Find("summonerId");
-  return IsNumber(id) ? id.GetUnsignedInteger() : 0;
-}
-
 Participant ReadParticipant(const BindingNode& value) {
   Participant p;
   if (value.GetKind() != BindingKind::Structure) return p;
@@ -85,13 +80,18 @@ Api::ChampSelectPlayerSelection MakeSelection(const LCDS::GameDTO& game, const P
   return selection;
 }
 
+}  // namespace
+
+std::uint64_t SummonerIdOf(const BindingNode& participant) {
+  const BindingNode& id = participant.Find("summonerId");
+  return IsNumber(id) ? id.GetUnsignedInteger() : 0;
+}
+
 bool HasSummoner(const std::vector<BindingProperty>& team, std::uint64_t summonerId) {
   if (summonerId == 0) return false;
   return std::any_of(team.begin(), team.end(),
                      [&](const BindingProperty& member) { return SummonerIdOf(member) == summonerId; });
 }
-
-}  // namespace
 
 BuiltTeams BuildTeams(const LCDS::GameDTO& game, std::uint64_t localSummonerId, bool isCustomGame) {
   const bool twoFirst = HasSummoner(game.teamTwo, localSummonerId);

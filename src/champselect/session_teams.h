@@ -20,4 +20,9 @@ struct BuiltTeams {
 // that is not an object reads as having none of its keys.
 BuiltTeams BuildTeams(const LCDS::GameDTO& game, std::uint64_t localSummonerId, bool isCustomGame);
 
+// A participant's "summonerId"; 0 when it has none (or it is not a number).
+std::uint64_t SummonerIdOf(const BindingNode& participant);
+// Whether a member of `team` is `summonerId`; never for 0, which is nobody.
+bool HasSummoner(const std::vector<BindingProperty>& team, std::uint64_t summonerId);
+
 }  // namespace Vexa::Client::VoverOrevidAredez
