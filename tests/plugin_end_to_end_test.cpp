@@ -40,7 +40,7 @@ TEST(TovCore, DemoShowsHandshakeLogLinesStatsAndShutdown) {
   EXPECT_EQ(run.status, 0) << run.output;
   for (const char* expected : {
            "core: plugin API 18.0.0, loading ",
-           "handshake: plugin API 18.0.0, short name \"tov-vover-orevid-aredez\", 7 functions",
+           "handshake: plugin API 18.0.0, short name \"tov-vover-orevid-aredez\", 12 functions",
            "Init: succeeded",
            "registered event handler: OnServiceProxyMethodEvent (flags 1)",
            "ALWAYS| tov-vover-orevid-aredez: Initialized (VexaClient/18.0.0 (tov-vover-orevid-aredez)).",

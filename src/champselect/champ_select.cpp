@@ -35,7 +35,11 @@ ChampSelect::ChampSelect(VoverOrevidAredezPlugin& plugin, AppModule& module)
                  [this](LCDS::GameDTO game) { OnGameDTO(std::move(game)); },
                  [this] { sessions_.BeginSpectatorSession(); }}),
       uxTimers_(module, model_, publisher_, work_),
-      sessions_({module, model_, publisher_, platform_, uxTimers_, trades_, teamBoost_, work_}),
+      battleTraining_(module, model_, publisher_, platform_, work_,
+                      [this](std::string_view event) { return RaiseEvent(event); }),
+      sessions_({module, model_, publisher_, platform_, uxTimers_, trades_, teamBoost_, battleTraining_}),
+      actions_(module, model_, publisher_, platform_, uxTimers_),
+      mySelection_(module, model_, publisher_, sessions_),
       machine_(&plugin, "ChampSelectStateMachine", &ChampSelectRoot(),
                [](const std::string& event) { return event; }) {}
 

@@ -6,8 +6,11 @@
 
 #include <string_view>
 
+#include "champselect/actions.h"
+#include "champselect/battle_training.h"
 #include "champselect/lcds.h"
 #include "champselect/model.h"
+#include "champselect/my_selection.h"
 #include "champselect/platform_state.h"
 #include "champselect/publisher.h"
 #include "champselect/session_builder.h"
@@ -53,6 +56,10 @@ class ChampSelect {
   const PlatformState& Platform() const { return platform_; }
   const ChampSelectMachine& Machine() const { return machine_; }
   const UxTimers& Timers() const { return uxTimers_; }
+  // The commands of the routes.
+  Actions& ActionCommands() { return actions_; }
+  MySelection& Selection() { return mySelection_; }
+  BattleTraining& Training() { return battleTraining_; }
 
  private:
   AppModule& module_;
@@ -63,7 +70,10 @@ class ChampSelect {
   UxTimers uxTimers_;
   Trades trades_;
   TeamBoostOffer teamBoost_;
+  BattleTraining battleTraining_;
   SessionBuilder sessions_;
+  Actions actions_;
+  MySelection mySelection_;
   ChampSelectMachine machine_;
 };
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "champselect/api.h"
 #include "champselect/lcds.h"
@@ -31,6 +32,20 @@ struct ChampSelectModel {
       if (member.summonerId == localSummonerId) return member;
     return std::nullopt;
   }
+};
+
+// What a command that waits remembers of the session it started in: after
+// every wait the session may have been rebuilt from a newer game or ended,
+// so anything found in it must be looked up again, or the command given up.
+class SessionWatch {
+ public:
+  explicit SessionWatch(const ChampSelectModel& model) : model_(model), id_(model.session.id) {}
+  // The session the command started in is gone (ended, or replaced).
+  bool Lost() const { return !model_.HasSession() || model_.session.id != id_; }
+
+ private:
+  const ChampSelectModel& model_;
+  std::string id_;
 };
 
 // Resource paths the plug-in publishes.

@@ -18,8 +18,8 @@ std::string PathOf(const char* rest) { return std::string(kPrefix) + rest; }
 
 }  // namespace
 
-void RegisterChampSelectRoutes(Remoting& remoting, const ChampSelect& champSelect) {
-  const ChampSelect& cs = champSelect;
+void RegisterChampSelectRoutes(Remoting& remoting, ChampSelect& champSelect) {
+  ChampSelect& cs = champSelect;
   const ChampSelectModel& model = cs.Model();
   // 1
   remoting.AddRoute(RemotingMethod::Get, PathOf("implementation-active"), [&model] { return model.HasSession(); });
@@ -40,13 +40,34 @@ void RegisterChampSelectRoutes(Remoting& remoting, const ChampSelect& champSelec
                   return Result::NotFound(kNoTrade);
                 })
       .PathArgument("id");
-  // 5 to 13 are commands.
+  // 5 to 8 are the trades'.
+  // 9
+  remoting
+      .AddRoute(RemotingMethod::Patch, PathOf("session/actions/{id}"),
+                [&cs](std::int64_t id, Api::ChampSelectAction data) { return cs.ActionCommands().PatchAction(id, data); })
+      .PathArgument("id")
+      .BodyArgument("data");
+  // 10
+  remoting
+      .AddRoute(RemotingMethod::Post, PathOf("session/actions/{id}/complete"),
+                [&cs](std::int64_t id) { return cs.ActionCommands().CompleteAction(id); })
+      .PathArgument("id");
+  // 11
+  remoting.AddRoute(RemotingMethod::Post, PathOf("session/my-selection/reroll"),
+                    [&cs] { return cs.Selection().Reroll(); });
+  // 12 belongs to the team boost.
+  // 13
+  remoting
+      .AddRoute(RemotingMethod::Patch, PathOf("session/my-selection"),
+                [&cs](Api::ChampSelectMySelection selection) { return cs.Selection().UpdateMySelection(selection); })
+      .BodyArgument("selection");
   // 14
   remoting.AddRoute(RemotingMethod::Get, PathOf("session/timer"), [&model] {
     using Result = RemotingTypedResult<Api::ChampSelectTimer>;
     return model.HasSession() ? Result::Success(model.session.timer) : Result::NotFound(kNotInChampSelect);
   });
-  // 15 is a command.
+  // 15
+  remoting.AddRoute(RemotingMethod::Post, PathOf("battle-training/launch"), [&cs] { return cs.Training().Launch(); });
   // 16
   remoting.AddRoute(RemotingMethod::Get, PathOf("pickable-champions"), [&cs] {
     using Result = RemotingTypedResult<Api::ChampSelectPickableChampions>;

@@ -10,6 +10,6 @@ namespace Vexa::Client::VoverOrevidAredez {
 
 class ChampSelect;
 
-void RegisterChampSelectRoutes(Remoting& remoting, const ChampSelect& champSelect);
+void RegisterChampSelectRoutes(Remoting& remoting, ChampSelect& champSelect);
 
 }  // namespace Vexa::Client::VoverOrevidAredez

@@ -15,26 +15,6 @@ constexpr const char* kTurnOutOfRange = "%s: Player %lld has pick turn %d, outsi
 // the group table.
 constexpr std::int32_t kMaxPickTurn = 64;
 
-Api::ChampSelectAction ReadAction(const BindingNode& node) {
-  Api::ChampSelectAction action;
-  action.id = node.Find("id").GetInteger();
-  action.actorCellId = node.Find("actorCellId").GetInteger();
-  action.championId = static_cast<std::int32_t>(node.Find("championId").GetInteger());
-  action.type = std::string(node.Find("type").GetString());
-  action.completed = node.Find("completed").GetBool();
-  action.pickTurn = static_cast<std::int32_t>(node.Find("pickTurn").GetInteger());
-  return action;
-}
-
-void WriteAction(BindingNode& node, const Api::ChampSelectAction& action) {
-  node.Field("id").SetSigned(action.id);
-  node.Field("actorCellId").SetSigned(action.actorCellId);
-  node.Field("championId").SetSigned(action.championId);
-  node.Field("type").SetString(action.type);
-  node.Field("completed").SetBool(action.completed);
-  node.Field("pickTurn").SetSigned(action.pickTurn);
-}
-
 bool IsBot(const Api::ChampSelectPlayerSelection& player) { return player.playerType == "BOT"; }
 
 // Whether some ban action of any group shows `championId`.
@@ -62,6 +42,26 @@ bool IsBanned(const LCDS::GameDTO& game, std::int32_t championId) {
 }
 
 }  // namespace
+
+Api::ChampSelectAction ReadAction(const BindingNode& node) {
+  Api::ChampSelectAction action;
+  action.id = node.Find("id").GetInteger();
+  action.actorCellId = node.Find("actorCellId").GetInteger();
+  action.championId = static_cast<std::int32_t>(node.Find("championId").GetInteger());
+  action.type = std::string(node.Find("type").GetString());
+  action.completed = node.Find("completed").GetBool();
+  action.pickTurn = static_cast<std::int32_t>(node.Find("pickTurn").GetInteger());
+  return action;
+}
+
+void WriteAction(BindingNode& node, const Api::ChampSelectAction& action) {
+  node.Field("id").SetSigned(action.id);
+  node.Field("actorCellId").SetSigned(action.actorCellId);
+  node.Field("championId").SetSigned(action.championId);
+  node.Field("type").SetString(action.type);
+  node.Field("completed").SetBool(action.completed);
+  node.Field("pickTurn").SetSigned(action.pickTurn);
+}
 
 void ActionBuilder::Reset() {
   nextActionId_ = 1;

@@ -12,6 +12,10 @@
 
 namespace Vexa::Client::VoverOrevidAredez {
 
+// An action of the session's groups as a native value, and back.
+Api::ChampSelectAction ReadAction(const BindingNode& node);
+void WriteAction(BindingNode& node, const Api::ChampSelectAction& action);
+
 class ActionBuilder {
  public:
   struct Inputs {

@@ -2,13 +2,13 @@
 
 #include <string>
 
+#include "champselect/battle_training.h"
 #include "champselect/chat_room.h"
 #include "champselect/platform_state.h"
 #include "champselect/publisher.h"
 #include "champselect/session_teams.h"
 #include "champselect/trades.h"
 #include "champselect/ux_timers.h"
-#include "champselect/work_queue.h"
 #include "logging/logger.h"
 #include "runtime/app_module.h"
 #include "runtime/service_proxy.h"
@@ -57,7 +57,7 @@ void SessionBuilder::BeginSession() {
   if (p_.platform.IsBattleTraining()) {
     model.session.timer.phase = std::string(LCDS::TimerPhases::kBanPick);
     model.session.timer.isInfinite = true;
-    p_.module.StartOneShotTimer(kBattleTrainingTimer, 900.0, [] {});
+    p_.battleTraining.Begin();
   }
   p_.publisher.ImplementationActive(true);
   p_.publisher.Session(PluginResourceEventType::Create);
@@ -145,7 +145,7 @@ void SessionBuilder::EndSession() {
   p_.teamBoost.Drop();
   p_.publisher.DeleteSessionResources();
   p_.publisher.ImplementationActive(false);
-  p_.module.StopTimer(kBattleTrainingTimer);
+  p_.battleTraining.End();
 }
 
 void SessionBuilder::FillChatRoomDetails() {

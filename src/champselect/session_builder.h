@@ -13,6 +13,7 @@ class AppModule;
 
 namespace Vexa::Client::VoverOrevidAredez {
 
+class BattleTraining;
 class PlatformState;
 class Publisher;
 class TeamBoostOffer;
@@ -30,12 +31,11 @@ class SessionBuilder {
     UxTimers& uxTimers;
     Trades& trades;
     TeamBoostOffer& teamBoost;
-    WorkQueue& work;
+    BattleTraining& battleTraining;
   };
   // How long the session waits for the selected ward skin before it goes on
   // without it: the teams are published only after the answer.
   static constexpr double kWardSkinTimeoutSeconds = 3.0;
-  static constexpr const char* kBattleTrainingTimer = "tov-vover-orevid-aredez.battle-training";
 
   explicit SessionBuilder(Parts parts) : p_(parts) {}
 
@@ -48,6 +48,10 @@ class SessionBuilder {
   void FillChatRoomDetails();
   // A game watched with a delay: a session with nothing in it yet.
   void BeginSpectatorSession();
+
+  // The local player's ward skin, as the ward-skin service last said.
+  std::int64_t SelectedWardSkinId() const { return selectedWardSkinId_; }
+  void SetSelectedWardSkinId(std::int64_t id) { selectedWardSkinId_ = id; }
 
  private:
   std::string NextSessionId();

@@ -32,6 +32,7 @@ class UxTimers {
   void ShowNow();
   // The local player acted: a timer that fires later shows nothing.
   void CancelShow() { showUx_ = false; }
+  bool ShowUx() const { return showUx_; }
   // The session ended: timers already armed fire into nothing.
   void Reset();
 

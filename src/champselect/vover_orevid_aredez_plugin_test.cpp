@@ -66,10 +66,15 @@ TEST(Handshake, FillsTheRecordAndInitForwardsLogLines) {
   std::vector<std::string> functions;
   for (uint32_t i = 0; i < record.apiDescription->functionCount; ++i)
     functions.push_back(record.apiDescription->functions[i].description.name);
-  EXPECT_THAT(functions, ElementsAre("GetTovVoverOrevidAredezV1ImplementationActive", "GetTovVoverOrevidAredezV1Session",
-                                     "GetTovVoverOrevidAredezV1SessionTrades", "GetTovVoverOrevidAredezV1SessionTradesById",
-                                     "GetTovVoverOrevidAredezV1SessionTimer", "GetTovVoverOrevidAredezV1PickableChampions",
-                                     "GetTovVoverOrevidAredezV1BannableChampions"));
+  EXPECT_THAT(functions,
+              ElementsAre("GetTovVoverOrevidAredezV1ImplementationActive", "GetTovVoverOrevidAredezV1Session",
+                          "GetTovVoverOrevidAredezV1SessionTrades", "GetTovVoverOrevidAredezV1SessionTradesById",
+                          "PatchTovVoverOrevidAredezV1SessionActionsById",
+                          "PostTovVoverOrevidAredezV1SessionActionsByIdComplete",
+                          "PostTovVoverOrevidAredezV1SessionMySelectionReroll",
+                          "PatchTovVoverOrevidAredezV1SessionMySelection", "GetTovVoverOrevidAredezV1SessionTimer",
+                          "PostTovVoverOrevidAredezV1BattleTrainingLaunch", "GetTovVoverOrevidAredezV1PickableChampions",
+                          "GetTovVoverOrevidAredezV1BannableChampions"));
   std::vector<std::string> events;
   for (uint32_t i = 0; i < record.apiDescription->eventCount; ++i) events.push_back(record.apiDescription->events[i].name);
   EXPECT_THAT(events, ::testing::UnorderedElementsAre("OnCallback", "OnJsonApiEvent", "OnLcdsEvent",

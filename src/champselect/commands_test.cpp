@@ -1,0 +1,288 @@
+// The local player's commands through the routes of the real plug-in object,
+// over the core stand-in: what each answers, what it asks the platform, and
+// what it leaves in the session.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "champselect/champ_select.h"
+#include "champselect/vover_orevid_aredez_plugin.h"
+#include "core/core.h"
+#include "os/fake_env.h"
+
+namespace Vexa::Client::VoverOrevidAredez {
+namespace {
+
+using ::testing::ElementsAre;
+
+class CoreClockEnv final : public Os::FakeEnv {
+ public:
+  explicit CoreClockEnv(const TovHost::Core& core) : core_(core) { frequency = 1000000000; }
+  uint64_t PerformanceCounter() override { return static_cast<uint64_t>(std::llround(core_.Now() * 1e9)); }
+  int64_t UnixTimeMillis() override { return 1796634000000 + std::llround(core_.Now() * 1000); }
+
+ private:
+  const TovHost::Core& core_;
+};
+
+constexpr uint32_t kPatch = 5, kPost = 6;
+constexpr const char* kPrefix = "/tov-vover-orevid-aredez/v1/";
+
+// "You" (cell 0) and a mate against one opponent; the local player's action
+// is id 1, the opponent's id 2.
+std::string Game(const char* state, int lock, const std::string& extra = "") {
+  return std::string(R"({"id":77,"gameState":")") + state + R"(","optimisticLock":)" + std::to_string(lock) +
+         R"(,"pickTurn":1,"teamOne":[{"summonerName":"You","summonerInternalName":"you","summonerId":1001,)"
+         R"("pickTurn":1,"pickMode":1},{"summonerName":"Mate","summonerInternalName":"mate","summonerId":1002,)"
+         R"("pickTurn":2}],"teamTwo":[{"summonerName":"Them","summonerInternalName":"them","summonerId":2001,)"
+         R"("pickTurn":1}],"playerChampionSelections":[{"summonerInternalName":"you","championId":7,)"
+         R"("selectedSkinIndex":0,"spell1Id":101,"spell2Id":102},{"summonerInternalName":"mate","championId":0},)"
+         R"({"summonerInternalName":"them","championId":0}])" +
+         extra + "}";
+}
+
+class Commands : public ::testing::Test {
+ protected:
+  Commands() : env_(core), scoped_(&env_) {
+    core.SetResource("/tov-login/v1/session",
+                     R"({"state":"SUCCEEDED","summonerId":1001,"accountId":9001,"connected":true})");
+    for (const char* method : {"setClientReceivedGameMessage", "selectChampion", "championSelectCompleted",
+                               "banChampion", "selectSpells", "selectChampionSkin", "quitGame"}) {
+      core.SetLcdsHandler("gameService", method, [this, method](const std::vector<std::string>& args) {
+        std::string line = method;
+        for (const auto& arg : args) line += " " + arg;
+        if (std::string(method) != "setClientReceivedGameMessage") calls.push_back(line);
+        TovHost::LcdsReply reply;
+        if (refuse == method) {
+          reply.error = "Simulated refusal";
+          reply.status = 500;
+        }
+        if (onCall) onCall(method);
+        return reply;
+      });
+    }
+    core.SetLcdsHandler("gameService", "getCurrentTimerForGame", [](const std::vector<std::string>&) {
+      return TovHost::LcdsReply{"com.vexagames.platform.game.GameTimerDTO",
+                                R"({"currentGameState":"CHAMP_SELECT","remainingTimeInMillis":30000})", "", 200};
+    });
+    core.SetLcdsHandler("lcdsRerollService", "roll", [this](const std::vector<std::string>&) {
+      calls.push_back("roll");
+      TovHost::LcdsReply reply;
+      if (refuse == "roll") {
+        reply.error = "Not enough points";
+        reply.status = 500;
+        return reply;
+      }
+      reply.typeName = "com.vexagames.platform.reroll.pojo.RollResult";
+      reply.bodyJson = R"({"championId":21,"pointSummary":{"currentPoints":50}})";
+      return reply;
+    });
+    core.OnRequest(6, "/tov-login/v1/service-proxy-method-requests", [this](const TovHost::RequestRecord& r) {
+      calls.push_back("proxy " + r.args.at(1) + " " + r.args.at(5));
+      if (wardAnswer.empty()) return TovHost::Reply::Json("");  // silence
+      const bool error = wardAnswer.rfind("error:", 0) == 0;
+      core.PushEvent("OnServiceProxyMethodEvent",
+                     TovHost::Core::ServiceProxyAnswer("", "wardSkins",
+                                                       r.args.at(1) == "\"requestSelectedWardSkin\""
+                                                           ? "receiveSelectedWardSkin"
+                                                           : error ? "receiveWardSkinServiceError"
+                                                                   : "receiveSelectionConfirmation",
+                                                       error ? "" : wardAnswer, error ? "500" : "200",
+                                                       error ? wardAnswer.substr(6) : ""));
+      return TovHost::Reply::Json("");
+    });
+    PluginHandshake record{18, 0, 0, nullptr, nullptr, nullptr, nullptr};
+    plugin.Handshake(&record, kShortName);
+    core.UseApi(record.apiDescription);
+    context_ = core.Context();
+    EXPECT_EQ(plugin.Init(&context_), 1);
+    core.RunOnce();
+  }
+  ~Commands() override {
+    if (!plugin.Stopping()) plugin.Stop();
+  }
+
+  void Push(const std::string& game) {
+    core.PushLcds("com.vexagames.platform.game.GameDTO", game);
+    core.RunOnce();
+    core.RunOnce();
+  }
+  // "status text" of a route's answer.
+  std::string Send(uint32_t method, const std::string& path, const std::string& body = "") {
+    const auto result = core.Call(method, kPrefix + path, body);
+    return std::to_string(result.status) + (result.error.empty() ? "" : " " + result.error);
+  }
+  const Api::ChampSelectSession& Session() { return plugin.Flow().Model().session; }
+  std::int64_t ActionChampion(int group) {
+    return Session().actions.at(group).At(0).Find("championId").GetInteger();
+  }
+
+  TovHost::Core core;
+  CoreClockEnv env_;
+  Os::ScopedEnv scoped_;
+  CoreContext context_{};
+  VoverOrevidAredezPlugin plugin;
+  std::vector<std::string> calls;
+  std::string refuse;
+  std::string wardAnswer = R"({"selectedWardSkinId":3})";
+  std::function<void(const std::string&)> onCall;
+};
+
+TEST_F(Commands, PicksAnswerAndCallAsDescribed) {
+  Push(Game("CHAMP_SELECT", 1));
+  calls.clear();
+  const struct {
+    uint32_t method;
+    std::string path, body, answer;
+    std::vector<std::string> calls;
+  } rows[] = {
+      {kPatch, "session/actions/99", R"({"championId":7})",
+       "404 ChampSelect: the action you are trying to PATCH cannot be found", {}},
+      {kPatch, "session/actions/2", R"({"championId":7})", "400 Cannot complete someone elses action", {}},
+      {kPatch, "session/actions/1", R"({"championId":0,"completed":false})", "0", {}},
+      {kPatch, "session/actions/1", R"({"championId":9})", "0", {"selectChampion 9"}},
+      {kPatch, "session/actions/1", R"({"championId":9})", "0", {}},  // already hovered
+      {kPatch, "session/actions/1", R"({"championId":"nine"})",
+       "0 Value nine for 'championId' of type int32 is in an incorrect format", {}},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(Send(row.method, row.path, row.body), row.answer) << row.path << " " << row.body;
+    EXPECT_EQ(calls, row.calls) << row.path << " " << row.body;
+    calls.clear();
+  }
+  EXPECT_EQ(ActionChampion(0), 9);
+
+  // The platform refuses a champion: 500 with its text, the session as it was.
+  refuse = "selectChampion";
+  EXPECT_EQ(Send(kPatch, "session/actions/1", R"({"championId":13})"),
+            "500 Error response for POST /tov-login/v1/session/invoke: Simulated refusal");
+  EXPECT_EQ(ActionChampion(0), 9);
+  // A refused completion keeps the reminder armed; a completion that goes
+  // through clears it. The pick stays open until the platform says locked.
+  refuse = "championSelectCompleted";
+  EXPECT_THAT(Send(kPost, "session/actions/1/complete"), ::testing::StartsWith("500 "));
+  EXPECT_TRUE(plugin.Flow().Timers().ShowUx());
+  refuse.clear();
+  calls.clear();
+  EXPECT_EQ(Send(kPost, "session/actions/1/complete"), "0");
+  EXPECT_THAT(calls, ElementsAre("championSelectCompleted"));
+  EXPECT_FALSE(plugin.Flow().Timers().ShowUx());
+  EXPECT_FALSE(Session().actions.at(0).At(0).Find("completed").GetBool());
+  Push(Game("CHAMP_SELECT", 2).replace(Game("CHAMP_SELECT", 2).find("\"pickMode\":1"), 12, "\"pickMode\":2"));
+  EXPECT_TRUE(Session().actions.at(0).At(0).Find("completed").GetBool());
+  EXPECT_EQ(Send(kPost, "session/actions/1/complete"), "400 Action already completed");
+}
+
+TEST_F(Commands, BansAreHoveredHereAndLockedByThePlatform) {
+  Push(Game("PRE_CHAMP_SELECT", 1));
+  calls.clear();
+  EXPECT_EQ(Send(kPatch, "session/actions/1", R"({"championId":12})"), "0");
+  EXPECT_TRUE(calls.empty());  // a ban hover is the plug-in's own
+  EXPECT_EQ(ActionChampion(0), 12);
+  EXPECT_EQ(Send(kPost, "session/actions/1/complete"), "0");
+  EXPECT_THAT(calls, ElementsAre("banChampion 12"));
+  Push(Game("PRE_CHAMP_SELECT", 2, R"(,"bannedChampions":[{"championId":12,"teamId":100,"pickTurn":1}])"));
+  EXPECT_THAT(Session().bans.myTeamBans, ElementsAre(12));
+}
+
+TEST_F(Commands, MySelectionSendsOnlyWhatChanged) {
+  Push(Game("CHAMP_SELECT", 1));
+  calls.clear();
+  const struct {
+    std::string body, answer;
+    std::vector<std::string> calls;
+  } rows[] = {
+      {"{}", "0", {}},
+      {R"({"spell1Id":101,"spell2Id":102})", "0", {}},
+      {R"({"spell2Id":104})", "0", {"selectSpells 101 104"}},
+      {R"({"selectedSkinId":7003})", "0", {"selectChampionSkin 7 7003"}},
+      {R"({"selectedSkinId":8001})", "403 Skin does not belong to selected champ.", {}},
+      {R"({"wardSkinId":5})", "0", {R"(proxy "selectWardSkin" "{\"wardSkinId\":5}")"}},
+  };
+  wardAnswer = R"({"selectedWardSkinId":7})";  // the service names another skin: that one holds
+  for (const auto& row : rows) {
+    EXPECT_EQ(Send(kPatch, "session/my-selection", row.body), row.answer) << row.body;
+    EXPECT_EQ(calls, row.calls) << row.body;
+    calls.clear();
+  }
+  EXPECT_EQ(Session().myTeam.at(0).selectedSkinId, 7003);
+  EXPECT_EQ(Session().myTeam.at(0).wardSkinId, 7);
+  wardAnswer = "error:not owned";
+  EXPECT_EQ(Send(kPatch, "session/my-selection", R"({"wardSkinId":9})"),
+            "500 ChampSelect: could not select requested ward skin: not owned");
+  // Silence: the runtime's deadline answers, and the next selection works.
+  wardAnswer.clear();
+  core.onPump = [&](int) { core.MoveClockTo(core.NextDue()); };
+  EXPECT_EQ(Send(kPatch, "session/my-selection", R"({"wardSkinId":9})"),
+            "500 ChampSelect: could not select requested ward skin: No answer to service proxy request "
+            "wardSkins.selectWardSkin within 30 seconds");
+  core.onPump = nullptr;
+  wardAnswer = R"({"selectedWardSkinId":9})";
+  EXPECT_EQ(Send(kPatch, "session/my-selection", R"({"wardSkinId":9})"), "0");
+}
+
+TEST_F(Commands, ASessionEndingDuringACommandIsNotTouchedAgain) {
+  Push(Game("CHAMP_SELECT", 1));
+  // The platform call lets the core deliver the match flow going back to
+  // no phase: the session ends under the command.
+  onCall = [&](const std::string& method) {
+    if (method == "selectChampion")
+      core.DeliverResource("/tov-gameflow/v1/session", R"({"phase":"None"})", "Update");
+  };
+  std::vector<std::string> published;
+  core.onSend = [&](const TovHost::SentEvent& event) {
+    if (event.name == "OnJsonApiEvent_tov-vover-orevid-aredez_v1_session")
+      published.push_back(event.payloadJson.find("\"Delete\"") != std::string::npos ? "Delete" : "Update");
+  };
+  EXPECT_EQ(Send(kPatch, "session/actions/1", R"({"championId":9})"), "404 Not in Champ Select");
+  EXPECT_THAT(published, ElementsAre("Delete"));
+  EXPECT_FALSE(plugin.Flow().Model().HasSession());
+  EXPECT_EQ(Send(kPatch, "session/my-selection", "{}"), "404 ChampSelect: Updating selections out of ChampSelect");
+}
+
+TEST_F(Commands, RerollReplacesTheLocalChampion) {
+  Push(Game("CHAMP_SELECT", 1));
+  EXPECT_EQ(Send(kPost, "session/my-selection/reroll"), "0");
+  EXPECT_EQ(Session().myTeam.at(0).championId, 21);
+  refuse = "roll";
+  EXPECT_EQ(Send(kPost, "session/my-selection/reroll"),
+            "500 Error response for POST /tov-login/v1/session/invoke: Not enough points");
+  EXPECT_EQ(Session().myTeam.at(0).championId, 21);
+}
+
+TEST_F(Commands, BattleTrainingLaunchesOrLeaves) {
+  EXPECT_EQ(Send(kPost, "battle-training/launch"), "404 Not in battle training");
+  core.SetResource("/tov-gameflow/v1/battle-training", "true");
+  core.RunOnce();
+  // A local completion: no platform call, the phase moves on.
+  Push(Game("CHAMP_SELECT", 1));
+  EXPECT_TRUE(Session().timer.isInfinite);
+  calls.clear();
+  EXPECT_EQ(Send(kPost, "session/actions/1/complete"), "0");
+  EXPECT_TRUE(calls.empty());
+  EXPECT_EQ(Session().timer.phase, "FINALIZATION");
+  // Not launched: at 900 s the last minute shows, at 963 s the game is left.
+  core.AdvanceTime(900.5);
+  EXPECT_EQ(Session().timer.phase, "BAN_PICK");
+  EXPECT_EQ(Session().timer.timeLeftInPhase, 60000);
+  core.AdvanceTime(63);
+  EXPECT_THAT(calls, ElementsAre("quitGame"));
+  EXPECT_FALSE(plugin.Flow().Model().HasSession());
+  const auto& requests = core.Requests();
+  EXPECT_EQ(requests.back().url, "/tov-gameflow/v1/battle-training/stop");
+
+  // Launched: neither timer does anything.
+  Push(Game("CHAMP_SELECT", 1).replace(0, 8, R"({"id":78)"));
+  calls.clear();
+  EXPECT_EQ(Send(kPost, "battle-training/launch"), "0");
+  EXPECT_THAT(calls, ElementsAre("championSelectCompleted"));
+  core.AdvanceTime(1000);
+  EXPECT_THAT(calls, ElementsAre("championSelectCompleted"));
+  EXPECT_TRUE(plugin.Flow().Model().HasSession());
+}
+
+}  // namespace
+}  // namespace Vexa::Client::VoverOrevidAredez
