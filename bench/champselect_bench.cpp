@@ -199,6 +199,73 @@ void BM_SessionPublicationOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_SessionPublicationOnly)->Unit(benchmark::kMicrosecond);
 
+// ---- Commands through Dispatch, over the core stand-in ---------------------
+
+struct CommandBench {
+  TovHost::Core core;
+  VoverOrevidAredezPlugin plugin;
+  CoreContext context{};
+  CommandBench() {
+    // Player 1004 is in the running third turn: its pick is open.
+    core.SetResource("/tov-login/v1/session", R"({"state":"SUCCEEDED","summonerId":1004,"accountId":9004})");
+    for (const char* method : {"setClientReceivedGameMessage", "selectChampion", "championSelectCompleted"})
+      core.SetLcdsHandler("gameService", method, [](const std::vector<std::string>&) { return TovHost::LcdsReply{}; });
+    core.OnRequest(6, "/tov-login/v1/service-proxy-method-requests", [this](const TovHost::RequestRecord&) {
+      core.DeliverEvent("OnServiceProxyMethodEvent",
+                        TovHost::Core::ServiceProxyAnswer("", "wardSkins", "receiveSelectedWardSkin", "{}"));
+      return TovHost::Reply::Json("");
+    });
+    PluginHandshake record{18, 0, 0, nullptr, nullptr, nullptr, nullptr};
+    plugin.Handshake(&record, "tov-vover-orevid-aredez");
+    core.UseApi(record.apiDescription);
+    context = core.Context();
+    plugin.Init(&context);
+    core.PushLcds("com.vexagames.platform.game.GameDTO", GameJson());
+    core.RunOnce();
+    core.RunOnce();
+  }
+  ~CommandBench() { plugin.Stop(); }
+  // The local player's open pick in the game above.
+  std::int64_t LocalAction() {
+    for (const BindingProperty& group : plugin.Flow().Model().session.actions)
+      for (const BindingNode& action : group.Elements())
+        if (action.Find("actorCellId").GetInteger() == plugin.Flow().Model().session.localPlayerCellId)
+          return action.Find("id").GetInteger();
+    return 0;
+  }
+};
+
+void BM_HoverThroughDispatch(benchmark::State& state) {
+  CommandBench bench;
+  const std::string path = "/tov-vover-orevid-aredez/v1/session/actions/" + std::to_string(bench.LocalAction());
+  int champion = 0;
+  if (!bench.core.Call(5, path, R"({"championId":39})").error.empty()) return state.SkipWithError("no open action");
+  for (auto _ : state) {
+    // A champion other than the hovered one, so every request calls the platform.
+    const auto result = bench.core.Call(5, path, "{\"championId\":" + std::to_string(40 + (++champion & 1)) + "}");
+    benchmark::DoNotOptimize(result);
+  }
+}
+BENCHMARK(BM_HoverThroughDispatch)->Unit(benchmark::kMicrosecond);
+
+void BM_CompleteThroughDispatch(benchmark::State& state) {
+  CommandBench bench;
+  const std::string path =
+      "/tov-vover-orevid-aredez/v1/session/actions/" + std::to_string(bench.LocalAction()) + "/complete";
+  bench.core.Call(5, path.substr(0, path.size() - 9), R"({"championId":40})");
+  if (!bench.core.Call(6, path).error.empty()) return state.SkipWithError("the completion failed");
+  for (auto _ : state) benchmark::DoNotOptimize(bench.core.Call(6, path));
+}
+BENCHMARK(BM_CompleteThroughDispatch)->Unit(benchmark::kMicrosecond);
+
+// The platform call alone, as the commands make it, through the same stand-in.
+void BM_PlatformRoundTripOnly(benchmark::State& state) {
+  CommandBench bench;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(bench.plugin.InvokeLcdsWithoutResult("gameService", "selectChampion", 40));
+}
+BENCHMARK(BM_PlatformRoundTripOnly)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -5,6 +5,9 @@
 //   G  a pushed GameDTO body (JSON)        T  the next timer answer (JSON)
 //   F  the gameflow session (JSON)         L  the login session (JSON)
 //   A  let the core's clock run (the next byte: seconds)
+//   R  a request to one of the plug-in's routes: "METHOD PATH", a line
+//      break, the content type, a line break, the body
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,6 +29,17 @@ void Feed(TovHost::Core& core, std::string& timer, char kind, std::string_view t
     case 'F': core.SetResource("/tov-gameflow/v1/session", json); break;
     case 'L': core.SetResource("/tov-login/v1/session", json); break;
     case 'A': core.AdvanceTime(text.empty() ? 1 : static_cast<unsigned char>(text[0])); break;
+    case 'R': {
+      const std::size_t space = text.find(' ');
+      const std::size_t line = text.find('\n');
+      if (space == std::string_view::npos || line == std::string_view::npos || line < space) return;
+      const std::size_t typeEnd = std::min(text.find('\n', line + 1), text.size());
+      const uint32_t method = TovHost::MethodCode(std::string(text.substr(0, space)));
+      const std::string type(text.substr(line + 1, typeEnd - line - 1));
+      const std::string body(typeEnd < text.size() ? text.substr(typeEnd + 1) : std::string_view());
+      (void)core.Call(method, std::string(text.substr(space + 1, line - space - 1)), body, type);
+      break;
+    }
     default: return;
   }
   core.RunOnce();
@@ -46,18 +60,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reply.bodyJson = timer;
     return reply;
   });
-  // The ward skin answers at once, so a beginning never waits for a clock
-  // that only the input moves.
-  core.OnRequest(6, "/tov-login/v1/service-proxy-method-requests", [&core](const TovHost::RequestRecord&) {
+  // The ward-skin service answers at once, under the answer method asked
+  // for; and a wait that nothing answers moves the clock to what is due next
+  // (a deadline), as a real core's loop would, so no input can hang.
+  core.OnRequest(6, "/tov-login/v1/service-proxy-method-requests", [&core](const TovHost::RequestRecord& request) {
+    if (request.args.size() < 3 || request.args[2].size() < 2) return TovHost::Reply::Json("");
+    const std::string answer = request.args[2].substr(1, request.args[2].size() - 2);
     core.DeliverEvent("OnServiceProxyMethodEvent",
-                      TovHost::Core::ServiceProxyAnswer("", "wardSkins", "receiveSelectedWardSkin", "{}"));
+                      TovHost::Core::ServiceProxyAnswer("", "wardSkins", answer, R"({"selectedWardSkinId":1})"));
     return TovHost::Reply::Json("");
   });
+  core.onPump = [&core](int) {
+    if (core.PendingEvents() == 0 && std::isfinite(core.NextDue())) core.MoveClockTo(core.NextDue());
+  };
   {
     VoverOrevidAredezPlugin plugin;
     PluginHandshake record{18, 0, 0, nullptr, nullptr, nullptr, nullptr};
     plugin.Handshake(&record, "tov-vover-orevid-aredez");
     const CoreContext context = core.Context();
+    core.UseApi(record.apiDescription);
     plugin.Init(&context);
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     for (std::size_t start = 0; start < input.size();) {

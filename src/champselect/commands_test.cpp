@@ -215,7 +215,9 @@ TEST_F(Commands, MySelectionSendsOnlyWhatChanged) {
             "500 ChampSelect: could not select requested ward skin: not owned");
   // Silence: the runtime's deadline answers, and the next selection works.
   wardAnswer.clear();
-  core.onPump = [&](int) { core.MoveClockTo(core.NextDue()); };
+  core.onPump = [&](int) {
+    if (std::isfinite(core.NextDue())) core.MoveClockTo(core.NextDue());
+  };
   EXPECT_EQ(Send(kPatch, "session/my-selection", R"({"wardSkinId":9})"),
             "500 ChampSelect: could not select requested ward skin: No answer to service proxy request "
             "wardSkins.selectWardSkin within 30 seconds");
