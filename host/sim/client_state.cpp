@@ -32,7 +32,8 @@ std::string PostText(const TovHost::RequestRecord& request) {
 
 void ClientState::Install() {
   PublishGameflow();
-  if (setup_.battleTraining) core_.SetResource(Uri::kBattleTraining, "true");
+  battleTraining_ = setup_.battleTraining;
+  if (battleTraining_) core_.SetResource(Uri::kBattleTraining, "true");
   core_.SetResource(Uri::kNewPlayerMaxLevel, "10");
   core_.SetResource(Uri::kNewPlayerChampions, setup_.newPlayerListNotCollection ? R"("1,2,3")" : "[1,2,3]");
   if (!setup_.loginLate) core_.SetResource(Uri::kLogin, LoginJson(true));
@@ -125,6 +126,7 @@ void ClientState::RestoreLogin() {
 
 void ClientState::SetBattleTraining(bool present) {
   trace_.Note("gameflow", present ? "battle training begins" : "battle training ends");
+  battleTraining_ = present;
   if (present) {
     core_.SetResource(Uri::kBattleTraining, "true");
   } else {

@@ -70,6 +70,7 @@ class ClientState {
   void DeleteLogin();
   void RestoreLogin();
   void SetBattleTraining(bool present);
+  bool BattleTraining() const { return battleTraining_; }
   void DelayedLaunch(uint64_t gameId, const std::string& gameJson, int64_t reconnectDelay);
 
   const std::vector<ClientPost>& Posts() const { return posts_; }
@@ -90,6 +91,7 @@ class ClientState {
   uint64_t gameId_ = 0;
   QueueRules rules_;
   bool hasRules_ = false;
+  bool battleTraining_ = false;
   std::vector<ClientPost> posts_;
 };
 

@@ -3,12 +3,26 @@
 #include "sim/json.h"
 
 namespace TovSim {
+namespace {
 
-bool IsChampion(int championId) { return championId >= kFirstChampion && championId <= kLastChampion; }
+bool Owned(int64_t id) { return id >= 1 && id <= 25; }
+bool Rented(int64_t id) { return id >= 26 && id <= 28; }
+bool FreeToPlay(int64_t id) { return id >= 29 && id <= 32; }
 
-bool IsSpell(int spellId) { return spellId >= kFirstSpell && spellId <= kLastSpell; }
+}  // namespace
 
-bool LocalMayPlay(int championId) { return championId >= 1 && championId <= 32; }
+bool IsChampion(int64_t championId) { return championId >= kFirstChampion && championId <= kLastChampion; }
+
+bool IsSpell(int64_t spellId) { return spellId >= kFirstSpell && spellId <= kLastSpell; }
+
+bool LocalMayPlay(int64_t championId, bool freeChampionsAllowed) {
+  return Owned(championId) || Rented(championId) || (freeChampionsAllowed && FreeToPlay(championId));
+}
+
+const std::vector<int>& BattleTrainingChampions() {
+  static const std::vector<int> kChampions{22, 86};
+  return kChampions;
+}
 
 std::string InventoryJson() {
   JsonWriter json;
@@ -19,8 +33,7 @@ std::string InventoryJson() {
     json.Key("rental").BeginObject().Key("rented").Bool(rented).EndObject();
     json.EndObject().EndObject();
   };
-  for (int id = kFirstChampion; id <= kLastChampion; ++id)
-    entry(id, id >= 29 && id <= 32, id <= 25, id >= 26 && id <= 28);
+  for (int id = kFirstChampion; id <= kLastChampion; ++id) entry(id, FreeToPlay(id), Owned(id), Rented(id));
   entry(-1, false, true, false);
   return json.EndArray().Text();
 }

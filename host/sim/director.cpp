@@ -42,8 +42,13 @@ void Director::Begin() {
 
 void Director::StartGame(const GamePlan& plan) {
   ++gamesStarted_;
-  Match& match = platform_.NewMatch(plan.rules, plan.roster, PoliciesOf(plan), scenario_.seed, scenario_.timing,
-                                    plan.spectatorDelay);
+  if (plan.rerollPoints > 0)
+    for (const auto* team : {&plan.roster.teamOne, &plan.roster.teamTwo})
+      for (const Player& player : *team)
+        if (!player.IsBot()) platform_.Rerolls().Deposit(player.summonerId, plan.rerollPoints);
+  if (onGameStart) onGameStart(plan);
+  Match& match = platform_.NewMatch(plan.rules, plan.roster, PoliciesOf(plan, scenario_.localPlay), scenario_.seed,
+                                    scenario_.timing, plan.spectatorDelay);
   match.Start();
 }
 
@@ -94,6 +99,10 @@ void Director::OnState(const Game& game, GameState previous) {
         trace_.Note("scenario", "requeue after the dodge");
         scheduler_.After(Seconds(2), [this] { client_.SetPhase("Matchmaking"); });
         scheduler_.After(Seconds(7), [this] { StartGame(*scenario_.requeue); });
+      } else if (game.Rules().battleTraining) {
+        // Leaving a training is the client's own doing: it stops the
+        // training with the match flow itself.
+        EndIn(scenario_.endAfterLobby, "the training was left");
       } else {
         scheduler_.After(Seconds(2), [this] {
           if (client_.Phase() != "Lobby") client_.SetPhase("Lobby");

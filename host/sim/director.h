@@ -3,6 +3,7 @@
 // and says when the scenario is over.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ class Director {
   // Schedules the opening, the timeline and the plan's timed injections.
   void Begin();
   bool Ended() const { return ended_; }
+
+  // A game of the plan is about to begin.
+  std::function<void(const GamePlan&)> onGameStart;
 
  private:
   void StartGame(const GamePlan& plan);

@@ -3,12 +3,15 @@
 #include <algorithm>
 
 #include "sim/content.h"
+#include "sim/refusals.h"
 #include "sim/turn_order.h"
 
 namespace TovSim {
 namespace {
 
 int TeamId(int team) { return team == 1 ? 100 : 200; }
+
+bool Contains(const std::vector<int>& ids, int64_t id) { return std::find(ids.begin(), ids.end(), id) != ids.end(); }
 
 }  // namespace
 
@@ -82,11 +85,11 @@ int Game::TurnsInPhase() const {
   return 0;
 }
 
-bool Game::Banned(int championId) const {
+bool Game::Banned(int64_t championId) const {
   return std::any_of(bans_.begin(), bans_.end(), [&](const Ban& b) { return b.championId == championId; });
 }
 
-bool Game::TakenBy(int championId, int exceptSeat) const {
+bool Game::TakenBy(int64_t championId, int exceptSeat) const {
   // In a blind pick each team picks on its own, so only the own team counts.
   const int team = At(exceptSeat).team;
   for (const Seat& s : seats_) {
@@ -95,6 +98,17 @@ bool Game::TakenBy(int championId, int exceptSeat) const {
     return true;
   }
   return false;
+}
+
+bool Game::InPool(int64_t championId) const {
+  return rules_.battleTraining ? Contains(BattleTrainingChampions(), championId) : IsChampion(championId);
+}
+
+bool Game::MayPlay(int seat, int64_t championId) const {
+  if (!InPool(championId)) return false;
+  // Only the local player's collection is known here; the others play what
+  // they like.
+  return rules_.battleTraining || !At(seat).player.IsLocal() || LocalMayPlay(championId, rules_.freeChampions);
 }
 
 bool Game::InSelection() const {
@@ -130,8 +144,16 @@ void Game::BeginPicks() {
   pickTurn_ = 1;
   for (Seat& s : seats_) {
     s.pickTurn = s.player.IsBot() || rules_.order == PickOrder::Blind ? 1 : SnakePickTurn(s.team, s.index);
-    // An AI bot's champion comes already locked in.
-    s.pickMode = s.player.IsBot() ? 2 : s.pickTurn == pickTurn_ ? 1 : 0;
+    // An AI bot's champion, and a champion handed out at random, come
+    // already locked in.
+    const bool handed = s.player.IsBot() || (rules_.randomChampions && s.selection.championId != 0);
+    s.pickMode = handed ? 2 : s.pickTurn == pickTurn_ ? 1 : 0;
+  }
+  if (rules_.randomChampions) {
+    // Nobody has anything left to pick: the phase is over at once.
+    pickTurn_ = TurnsInPhase() + 1;
+    Changed("pick phase: champions handed out");
+    return;
   }
   Changed("pick phase, turn 1");
 }
@@ -156,40 +178,51 @@ void Game::NextTurn() {
   }
 }
 
-std::string Game::BanChampion(int seat, int championId) {
-  if (state_ != GameState::PreChampSelect || !ValidSeat(seat)) return "Not in the ban phase";
+std::string Game::BanChampion(int seat, int64_t championId) {
+  if (state_ != GameState::PreChampSelect || !ValidSeat(seat)) return Refusal::kNotInBanPhase;
   const std::vector<int> actors = Actors();
-  if (std::find(actors.begin(), actors.end(), seat) == actors.end()) return "Not your turn to ban";
-  if (!IsChampion(championId)) return "No such champion";
-  if (Banned(championId)) return "Champion already banned";
+  if (std::find(actors.begin(), actors.end(), seat) == actors.end()) return Refusal::kNotYourBanTurn;
+  if (!IsChampion(championId)) return Refusal::kNoSuchChampion;
+  if (Banned(championId)) return Refusal::kAlreadyBanned;
   const int turn = pickTurn_;
-  bans_.push_back(Ban{championId, TeamId(At(seat).team), turn});
+  bans_.push_back(Ban{static_cast<int>(championId), TeamId(At(seat).team), turn});
   NextTurn();
   Changed(Named(seat) + " bans " + std::to_string(championId) + " (turn " + std::to_string(turn) + ")");
   return "";
 }
 
-std::string Game::Hover(int seat, int championId) {
-  if (state_ != GameState::ChampSelect || !ValidSeat(seat)) return "Not in the pick phase";
+std::string Game::PickRefusal(int seat) const {
+  if (state_ != GameState::ChampSelect || !ValidSeat(seat)) return Refusal::kNotInPickPhase;
   const Seat& s = At(seat);
-  if (!s.present || s.pickMode != 1) return "Not your turn to pick";
-  if (!IsChampion(championId)) return "No such champion";
-  if (s.player.IsLocal() && !LocalMayPlay(championId)) return "Champion not owned";
-  if (Banned(championId)) return "Champion banned";
-  if (TakenBy(championId, seat)) return "Champion already taken";
-  if (s.selection.championId == championId) return "Champion already selected";
-  Mutable(seat).selection.championId = championId;
+  if (!s.present) return Refusal::kNotInGame;
+  if (s.pickMode == 2) return Refusal::kAlreadyLockedIn;
+  if (s.pickMode != 1) return Refusal::kNotYourPickTurn;
+  return "";
+}
+
+std::string Game::Hover(int seat, int64_t championId) {
+  if (std::string refused = PickRefusal(seat); !refused.empty()) return refused;
+  if (!InPool(championId)) return IsChampion(championId) ? Refusal::kNotInQueue : Refusal::kNoSuchChampion;
+  if (!MayPlay(seat, championId)) return Refusal::kNotOwned;
+  if (Banned(championId)) return Refusal::kBanned;
+  if (TakenBy(championId, seat)) return Refusal::kTaken;
+  if (At(seat).selection.championId == championId) return "";
+  Mutable(seat).selection.championId = static_cast<int>(championId);
   Changed(Named(seat) + " hovers " + std::to_string(championId));
   return "";
 }
 
 std::string Game::LockIn(int seat) {
-  if (state_ != GameState::ChampSelect || !ValidSeat(seat)) return "Not in the pick phase";
+  if (std::string refused = PickRefusal(seat); !refused.empty()) return refused;
   const Seat& s = At(seat);
-  if (!s.present || s.pickMode != 1) return "Not your turn to pick";
-  if (s.selection.championId == 0) return "No champion selected";
+  if (s.selection.championId == 0) return Refusal::kNoChampion;
   Mutable(seat).pickMode = 2;
   std::string what = Named(seat) + " locks in " + std::to_string(s.selection.championId);
+  if (rules_.battleTraining) {
+    state_ = GameState::StartRequested;
+    Changed(what + "; the training starts");
+    return "";
+  }
   const std::vector<int> actors = Actors();
   if (std::all_of(actors.begin(), actors.end(), [&](int a) { return At(a).pickMode == 2; })) {
     NextTurn();
@@ -199,31 +232,39 @@ std::string Game::LockIn(int seat) {
   return "";
 }
 
-std::string Game::ChangeSpells(int seat, int spell1, int spell2) {
-  if (!InSelection() || !ValidSeat(seat) || !At(seat).present) return "Not in champion select";
-  if (!IsSpell(spell1) || !IsSpell(spell2) || spell1 == spell2) return "Invalid spell";
+std::string Game::ChangeSpells(int seat, int64_t spell1, int64_t spell2) {
+  if (!InSelection() || !ValidSeat(seat) || !At(seat).present) return Refusal::kNotInChampSelect;
+  if (!IsSpell(spell1) || !IsSpell(spell2)) return Refusal::kInvalidSpell;
+  if (spell1 == spell2) return Refusal::kSameSpells;
   Selection& sel = Mutable(seat).selection;
-  if (sel.spell1 == spell1 && sel.spell2 == spell2) return "Spells unchanged";
-  sel.spell1 = spell1;
-  sel.spell2 = spell2;
+  if (sel.spell1 == spell1 && sel.spell2 == spell2) return "";
+  sel.spell1 = static_cast<int>(spell1);
+  sel.spell2 = static_cast<int>(spell2);
   Changed(Named(seat) + " takes spells " + std::to_string(spell1) + " and " + std::to_string(spell2));
   return "";
 }
 
-std::string Game::ChangeSkin(int seat, int skinIndex) {
-  if ((state_ != GameState::ChampSelect && state_ != GameState::PostChampSelect) || !ValidSeat(seat))
-    return "Not in champion select";
+std::string Game::ChangeSkin(int seat, int64_t championId, int64_t skinId) {
+  if ((state_ != GameState::ChampSelect && state_ != GameState::PostChampSelect) || !ValidSeat(seat) ||
+      !At(seat).present)
+    return Refusal::kNotInChampSelect;
   Selection& sel = Mutable(seat).selection;
-  if (sel.championId == 0) return "No champion selected";
-  if (skinIndex < 0 || skinIndex > 5) return "Skin not owned";
-  if (sel.skinIndex == skinIndex) return "Skin unchanged";
-  sel.skinIndex = skinIndex;
-  Changed(Named(seat) + " takes skin " + std::to_string(SkinId(sel.championId, skinIndex)));
+  if (sel.championId == 0) return Refusal::kNoChampion;
+  if (championId != sel.championId) return Refusal::kOtherChampion;
+  const int64_t index = skinId - int64_t{SkinId(sel.championId, 0)};
+  if (index < 0 || index > kLastSkinIndex) return Refusal::kNoSuchSkin;
+  if (At(seat).player.IsLocal() && index > kLastOwnedSkinIndex) return Refusal::kSkinNotOwned;
+  if (sel.skinIndex == index) return "";
+  sel.skinIndex = static_cast<int>(index);
+  Changed(Named(seat) + " takes skin " + std::to_string(skinId));
   return "";
 }
 
 std::string Game::Quit(int seat) {
-  if (!InSelection() || !ValidSeat(seat) || !At(seat).present) return "Not in champion select";
+  // Leaving twice is what a client does when its own end and the platform's
+  // cross: the second time there is nothing left to leave.
+  if (state_ == GameState::Terminated && ValidSeat(seat) && !At(seat).present) return "";
+  if (!InSelection() || !ValidSeat(seat) || !At(seat).present) return Refusal::kNotInChampSelect;
   Mutable(seat).present = false;
   Mutable(seat).pickMode = 0;
   if (rules_.custom) {
@@ -231,8 +272,35 @@ std::string Game::Quit(int seat) {
     Changed(Named(seat) + " leaves; back to the lobby");
   } else {
     state_ = GameState::Terminated;
-    Changed(Named(seat) + " dodges");
+    Changed(Named(seat) + " " + (rules_.battleTraining ? "leaves the training" : "dodges"));
   }
+  return "";
+}
+
+std::string Game::RerollRefusal(int seat) const {
+  if (!rules_.rerolls) return Refusal::kNoRerolls;
+  if ((state_ != GameState::ChampSelect && state_ != GameState::PostChampSelect) || !ValidSeat(seat) ||
+      !At(seat).present)
+    return Refusal::kNotInChampSelect;
+  if (At(seat).selection.championId == 0) return Refusal::kNoChampion;
+  return "";
+}
+
+std::vector<int> Game::ChampionsToHandOut(int seat) const {
+  std::vector<int> candidates;
+  for (int id = kFirstChampion; id <= kLastChampion; ++id) {
+    const bool held = std::any_of(seats_.begin(), seats_.end(), [&](const Seat& s) { return s.selection.championId == id; });
+    if (!held && !Banned(id) && MayPlay(seat, id)) candidates.push_back(id);
+  }
+  return candidates;
+}
+
+std::string Game::Reroll(int seat, int championId) {
+  if (std::string refused = RerollRefusal(seat); !refused.empty()) return refused;
+  Selection& sel = Mutable(seat).selection;
+  sel.championId = championId;
+  sel.skinIndex = 0;
+  Changed(Named(seat) + " rerolls into " + std::to_string(championId));
   return "";
 }
 

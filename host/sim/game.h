@@ -31,6 +31,13 @@ struct QueueRules {
   bool allowTrades = true;
   bool battleBoost = true;
   bool freeChampions = true;
+  // Every person is handed a random champion with the first message.
+  bool randomChampions = false;
+  // Points buy another random champion (lcdsRerollService.roll).
+  bool rerolls = false;
+  // Battle training: no ban phase, a pick without a time limit among the
+  // training champions, and the local player's lock-in starts the game.
+  bool battleTraining = false;
 };
 
 struct Selection {
@@ -80,7 +87,8 @@ class Game {
   int TurnsInPhase() const;
   bool Ended() const { return state_ == GameState::StartRequested || state_ == GameState::Terminated; }
 
-  // The end of the running turn or phase, for the timer the platform answers.
+  // The end of the running turn or phase, for the timer the platform answers;
+  // kNever while nothing runs against the clock.
   Micros Deadline() const { return deadline_; }
   void SetDeadline(Micros when) { deadline_ = when; }
 
@@ -94,15 +102,25 @@ class Game {
   void BeginPost();
   void RequestStart(int64_t spectatorDelay);
 
-  // ---- Players' actions: "" when done (one change), else why refused -------
-  std::string BanChampion(int seat, int championId);
-  std::string Hover(int seat, int championId);
+  // ---- Players' actions: "" when done, else why refused ------------------
+  // A done action is one change, except that asking for what already is
+  // changes nothing and is no error, as a repeated request must be harmless.
+  std::string BanChampion(int seat, int64_t championId);
+  std::string Hover(int seat, int64_t championId);
+  // Locks the hovered champion in; the turn advances once all its actors
+  // have. In battle training it starts the game.
   std::string LockIn(int seat);
-  std::string ChangeSpells(int seat, int spell1, int spell2);
-  std::string ChangeSkin(int seat, int skinIndex);
+  std::string ChangeSpells(int seat, int64_t spell1, int64_t spell2);
+  std::string ChangeSkin(int seat, int64_t championId, int64_t skinId);
   // Leaving: a matchmade game is TERMINATED with the seat gone; a custom game
   // goes back to its lobby without them.
   std::string Quit(int seat);
+  // The champions the platform may hand the seat, at random or for a
+  // reroll: ones it may play that nobody holds and nobody banned.
+  std::vector<int> ChampionsToHandOut(int seat) const;
+  // Why the seat may not reroll now; "" when it may.
+  std::string RerollRefusal(int seat) const;
+  std::string Reroll(int seat, int championId);
 
   // The running turn's deadline passed: a ban turn passes without a ban; in
   // a pick turn every actor with a hovered champion is locked in, and one
@@ -116,8 +134,13 @@ class Game {
   Seat& Mutable(int seat) { return seats_[static_cast<size_t>(seat)]; }
   bool ValidSeat(int seat) const { return seat >= 0 && seat < static_cast<int>(seats_.size()); }
   int SeatAt(int team, int index) const;
-  bool Banned(int championId) const;
-  bool TakenBy(int championId, int exceptSeat) const;
+  bool Banned(int64_t championId) const;
+  bool TakenBy(int64_t championId, int exceptSeat) const;
+  bool InPool(int64_t championId) const;
+  // Whether the seat's player may play the champion in this queue.
+  bool MayPlay(int seat, int64_t championId) const;
+  // Why the seat may not pick now; "" when it may.
+  std::string PickRefusal(int seat) const;
   bool InSelection() const;
   // After a ban or a completed pick turn: the next turn, revealing its actors.
   void NextTurn();

@@ -1,7 +1,10 @@
-// The platform's "gameService": the calls the plug-in makes, answered from
-// the platform's games.
+// The platform's services the plug-in calls over LCDS: "gameService" and
+// "lcdsRerollService", answered from the platform's games. A player's call
+// acts for the local player (the client the call comes from) and is held to
+// the same rules as every other seat's actions.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,6 +12,8 @@
 
 namespace TovSim {
 
+class Game;
+class Match;
 class Platform;
 
 // One answer to an LCDS call: a result (typeName and body, both empty for a
@@ -26,14 +31,12 @@ struct LcdsAnswer {
   static LcdsAnswer Failure(std::string text, int status = 500) { return LcdsAnswer{"", "", std::move(text), status}; }
 };
 
-inline constexpr const char* kUnknownCall = "Unknown service call";
-
 class GameService {
  public:
   explicit GameService(Platform& platform) : platform_(platform) {}
 
   // `args` is the call's argument array; a call this service does not have
-  // fails with kUnknownCall.
+  // fails with "Unknown service call".
   LcdsAnswer Call(const std::string& method, const rapidjson::Value& args);
 
  private:
@@ -41,6 +44,21 @@ class GameService {
   LcdsAnswer CurrentTimer();
   LcdsAnswer GetGame(const rapidjson::Value& args);
   LcdsAnswer InProgressGame();
+  // Reads `count` whole-number arguments, then does `action` as the local
+  // player's seat in its match.
+  LcdsAnswer AsCaller(const rapidjson::Value& args, size_t count,
+                      const std::function<std::string(Game&, int seat, const std::vector<int64_t>&)>& action);
+
+  Platform& platform_;
+};
+
+class RerollService {
+ public:
+  explicit RerollService(Platform& platform) : platform_(platform) {}
+  LcdsAnswer Call(const std::string& method, const rapidjson::Value& args);
+
+ private:
+  LcdsAnswer Roll();
 
   Platform& platform_;
 };

@@ -33,7 +33,8 @@ std::vector<Message> Play(const GamePlan& plan, DtoView view = {}, uint64_t seed
     view.viewerTeam = seat >= 0 ? g.At(seat).team : 0;
     messages.push_back(Message{g.OptimisticLock(), StateName(g.State()), g.PickTurn(), ParseJson(GameDtoJson(g, view))});
   };
-  Match match(scheduler, std::move(game), PoliciesOf(plan), seed, 1, MatchTiming{}, plan.spectatorDelay);
+  Match match(scheduler, std::move(game), PoliciesOf(plan, LocalPlay::OnPlatform), seed, 1, MatchTiming{},
+              plan.spectatorDelay);
   match.Start();
   while (scheduler.NextDue() != kNever && !match.GameNow().Ended()) {
     now = scheduler.NextDue();

@@ -1,5 +1,7 @@
 #include "sim/match.h"
 
+#include "sim/refusals.h"
+
 namespace TovSim {
 
 Match::Match(Scheduler& scheduler, Game game, std::vector<std::unique_ptr<Policy>> policies, uint64_t scenarioSeed,
@@ -8,6 +10,8 @@ Match::Match(Scheduler& scheduler, Game game, std::vector<std::unique_ptr<Policy
       game_(std::move(game)),
       policies_(std::move(policies)),
       ordinal_(ordinal),
+      // The seat after the last is the platform's own.
+      random_(SeatSeed(scenarioSeed, ordinal, static_cast<int>(game_.Seats().size()))),
       timing_(timing),
       spectatorDelay_(spectatorDelay) {
   for (size_t seat = 0; seat < game_.Seats().size(); ++seat) {
@@ -30,8 +34,20 @@ void Match::Start() {
   }
 }
 
+void Match::HandOutChampions() {
+  for (size_t seat = 0; seat < game_.Seats().size(); ++seat) {
+    const Seat& s = game_.At(static_cast<int>(seat));
+    if (s.player.IsBot() || s.selection.championId != 0) continue;
+    const std::vector<int> candidates = game_.ChampionsToHandOut(static_cast<int>(seat));
+    if (!candidates.empty())
+      game_.PresetChampion(static_cast<int>(seat),
+                           candidates[static_cast<size_t>(random_.Between(0, int64_t(candidates.size()) - 1))]);
+  }
+}
+
 void Match::BeginSelection() {
   if (onQueuePop) onQueuePop(game_);
+  if (game_.Rules().randomChampions && game_.OptimisticLock() == 0) HandOutChampions();
   if (game_.Rules().bans > 0) {
     game_.BeginBans();
   } else {
@@ -50,16 +66,30 @@ std::string Match::Act(const std::function<std::string(Game&)>& action) {
   return refused;
 }
 
+std::string Match::Reroll(int seat) {
+  if (std::string refused = game_.RerollRefusal(seat); !refused.empty()) return refused;
+  const std::vector<int> candidates = game_.ChampionsToHandOut(seat);
+  if (candidates.empty()) return Refusal::kNothingToRoll;
+  if (!bank_ || !bank_->Spend(game_.At(seat).player.summonerId)) return Refusal::kNotEnoughPoints;
+  const int championId = candidates[static_cast<size_t>(random_.Between(0, int64_t(candidates.size()) - 1))];
+  return Act([&](Game& g) { return g.Reroll(seat, championId); });
+}
+
 Micros Match::TurnLength() const {
+  if (game_.Rules().battleTraining) return kNever;
   if (game_.State() == GameState::PreChampSelect) return timing_.banTurn;
   return game_.Rules().order == PickOrder::Blind ? timing_.blindPick : timing_.pickTurn;
 }
 
 void Match::AtDeadline(const std::string& what, Micros length, std::function<void()> work) {
   const uint64_t serial = ++clockSerial_;
+  if (onClock) onClock(what, length);
+  if (length == kNever) {
+    game_.SetDeadline(kNever);
+    return;
+  }
   const Micros when = scheduler_.Now() + length;
   game_.SetDeadline(when);
-  if (onClock) onClock(what, length);
   scheduler_.At(when, [this, serial, work = std::move(work)] {
     if (serial == clockSerial_) work();
   });

@@ -9,6 +9,8 @@
 
 #include "sim/game.h"
 #include "sim/policy.h"
+#include "sim/random.h"
+#include "sim/reroll_bank.h"
 #include "sim/scheduler.h"
 
 namespace TovSim {
@@ -42,16 +44,26 @@ class Match {
   std::function<void(const Game&)> onQueuePop;
   // The game entered a new state (called after its message went out).
   std::function<void(const Game&, GameState previous)> onState;
-  // A deadline was set: what runs until then, and for how long.
+  // A deadline was set: what runs until then, and for how long (kNever: it
+  // runs without a time limit).
   std::function<void(const std::string& what, Micros length)> onClock;
 
-  // For the seat desks: one action of a seat, then whatever it set going.
+  // Where the players' reroll points are kept; without one nobody has any.
+  void UseRerollBank(RerollBank* bank) { bank_ = bank; }
+
+  // One action of a seat, then whatever it set going: for the seat desks and
+  // for the calls the local player's client makes.
   std::string Act(const std::function<std::string(Game&)>& action);
+  // The seat pays for a reroll and is handed a champion drawn by the
+  // platform: "" when done, else why refused (nothing is paid then).
+  std::string Reroll(int seat);
   void Preset(int seat, int championId) { game_.PresetChampion(seat, championId); }
   void Later(Micros delay, std::function<void()> work) { scheduler_.After(delay, std::move(work)); }
 
  private:
   void BeginSelection();
+  // A random queue: every person gets a champion before the first message.
+  void HandOutChampions();
   // Looks at the game after a change: a new state or turn starts its clock
   // and tells the seats to act.
   void Progress();
@@ -59,6 +71,7 @@ class Match {
   // Runs `work` `length` from now unless another turn or phase has begun by
   // then; the game's timer shows that deadline.
   void AtDeadline(const std::string& what, Micros length, std::function<void()> work);
+  // kNever for a turn without a time limit.
   Micros TurnLength() const;
   Policy& PolicyOf(int seat) { return *policies_[static_cast<size_t>(seat)]; }
   SeatDesk& DeskOf(int seat) { return *desks_[static_cast<size_t>(seat)]; }
@@ -68,6 +81,8 @@ class Match {
   std::vector<std::unique_ptr<Policy>> policies_;
   std::vector<std::unique_ptr<SeatDesk>> desks_;
   int ordinal_;
+  Random random_;  // the platform's own draws in this match
+  RerollBank* bank_ = nullptr;
   MatchTiming timing_;
   int64_t spectatorDelay_;
   GameState seenState_ = GameState::TeamSelect;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "sim/json.h"
+#include "sim/refusals.h"
 
 namespace TovSim {
 namespace {
@@ -28,7 +29,7 @@ TovHost::Reply ToReply(const LcdsAnswer& answer, int chunks = 0) {
 
 Platform::Platform(TovHost::Core& core, Scheduler& scheduler, FaultPlan& plan, PushQueue& pushes, Trace& trace,
                    DtoView view)
-    : core_(core), scheduler_(scheduler), plan_(plan), pushes_(pushes), trace_(trace), view_(view), gameService_(*this) {}
+    : core_(core), scheduler_(scheduler), plan_(plan), pushes_(pushes), trace_(trace), view_(view), gameService_(*this), rerollService_(*this) {}
 
 void Platform::Install() {
   core_.OnRequest(kPost, "/tov-login/v1/session/invoke", [this](const TovHost::RequestRecord& r) { return Invoke(r); });
@@ -51,8 +52,9 @@ Match& Platform::NewMatch(const QueueRules& rules, const Roster& roster, std::ve
   match.onClock = [this](const std::string& what, Micros length) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f s", ToSeconds(length));
-    trace_.Note("timer", what + ", " + seconds);
+    trace_.Note("timer", what + ", " + (length == kNever ? "no time limit" : seconds));
   };
+  match.UseRerollBank(&rerolls_);
   if (match.GameNow().SeatOf(kLocalSummonerId) >= 0) localGameId_ = match.GameNow().Id();
   return match;
 }
@@ -74,6 +76,12 @@ Game* Platform::FindGame(uint64_t id) {
 const Game* Platform::LocalGame() const {
   for (const auto& match : matches_)
     if (match->GameNow().Id() == localGameId_) return &match->GameNow();
+  return nullptr;
+}
+
+Match* Platform::LocalMatch() {
+  for (auto& match : matches_)
+    if (match->GameNow().Id() == localGameId_) return match.get();
   return nullptr;
 }
 
@@ -107,8 +115,10 @@ TovHost::Reply Platform::Invoke(const TovHost::RequestRecord& request) {
   }
   if (!pushes_.Connected()) return TovHost::Reply::Failure(503, "Not connected to the platform");
   const std::string destination = key.substr(0, key.find('.'));
-  LcdsAnswer answer = destination == "gameService" ? gameService_.Call(key.substr(key.find('.') + 1), args)
-                                                   : LcdsAnswer::Failure(kUnknownCall);
+  const std::string method = key.substr(key.find('.') + 1);
+  LcdsAnswer answer = destination == "gameService"         ? gameService_.Call(method, args)
+                      : destination == "lcdsRerollService" ? rerollService_.Call(method, args)
+                                                           : LcdsAnswer::Failure(Refusal::kUnknownCall);
   if (fault && answer.error.empty()) {
     trace_.Note("fault", key + " answered wrongly");
     if (fault->kind == CallFault::Kind::WrongType) answer.typeName = fault->typeName;

@@ -15,6 +15,7 @@
 #include "sim/game_service.h"
 #include "sim/match.h"
 #include "sim/push_queue.h"
+#include "sim/reroll_bank.h"
 #include "sim/trace.h"
 
 namespace TovSim {
@@ -39,8 +40,11 @@ class Platform {
   uint64_t NextGameId() const { return nextGameId_; }
 
   Game* FindGame(uint64_t id);
-  // The latest game the local player is seated in.
+  // The latest game the local player is seated in, and its match: where the
+  // local client's calls act.
   const Game* LocalGame() const;
+  Match* LocalMatch();
+  RerollBank& Rerolls() { return rerolls_; }
   // The game as the local client is sent it.
   std::string DtoFor(const Game& game) const;
   Micros Now() const { return scheduler_.Now(); }
@@ -67,6 +71,8 @@ class Platform {
   Trace& trace_;
   DtoView view_;
   GameService gameService_;
+  RerollService rerollService_;
+  RerollBank rerolls_;
   uint64_t nextGameId_ = kFirstGameId;
   std::vector<std::unique_ptr<Match>> matches_;
   std::vector<std::unique_ptr<Game>> otherGames_;

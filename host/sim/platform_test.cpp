@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <optional>
 
 #include "sim/clock.h"
+#include "sim/content.h"
 #include "sim/json.h"
 #include "sim/platform.h"
 #include "sim/scenario.h"
@@ -94,7 +96,15 @@ struct Bench {
   void StartDraft() {
     Scenario scenario;
     BuiltInScenario("draft", 1, &scenario);
-    platform.NewMatch(scenario.game.rules, scenario.game.roster, PoliciesOf(scenario.game), 1, MatchTiming{}, 0).Start();
+    Start(scenario.game, LocalPlay::OnPlatform);
+  }
+  Match& Start(const GamePlan& plan, LocalPlay localPlay) {
+    if (plan.rerollPoints > 0)
+      for (const auto* team : {&plan.roster.teamOne, &plan.roster.teamTwo})
+        for (const Player& player : *team) platform.Rerolls().Deposit(player.summonerId, plan.rerollPoints);
+    Match& match = platform.NewMatch(plan.rules, plan.roster, PoliciesOf(plan, localPlay), 1, MatchTiming{}, 0);
+    match.Start();
+    return match;
   }
   // Runs the platform until `seconds` on the clock.
   void RunUntil(double seconds) {
@@ -175,8 +185,9 @@ TEST(GameService, AnswersTheCallsOfThisVersion) {
       {"gameService", "getGame", R"(["5000000001"])", 500, "Invalid arguments", ""},
       {"gameService", "retrieveInProgressGameInfo", "[]", 200, "",
        R"({"typeName":"com.vexagames.platform.game.InProgressGameInfo","body":{"game":{"__class":"com.vexagames.platform.game.GameDTO","id":5000000001)"},
-      {"gameService", "banChampion", "[7]", 500, "Unknown service call", ""},
-      {"lcdsRerollService", "roll", "[]", 500, "Unknown service call", ""},
+      {"gameService", "selectChampions", "[7]", 500, "Unknown service call", ""},
+      {"lcdsRerollService", "rollTwice", "[]", 500, "Unknown service call", ""},
+      {"lcdsTradeService", "roll", "[]", 500, "Unknown service call", ""},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.destination) + "." + row.method + " " + row.args);
@@ -295,6 +306,293 @@ TEST(WardSkins, AnswersAndTheirDeliveryKnobs) {
   ASSERT_EQ(answers.payloads.size(), 1u);
   EXPECT_THAT(answers.payloads[0], HasSubstr(R"("methodName":"receiveWardSkinServiceError")"));
   EXPECT_EQ(bench.WardSkinRequest("noSuchMethod").status, 404);
+}
+
+// The answers to a selection: the skin asked for, another one, the error
+// method, or silence; an accepted selection is what the service then says
+// is selected.
+TEST(WardSkins, SelectionAnswers) {
+  using Kind = ProxyFault::Kind;
+  const struct {
+    const char* what;
+    std::optional<Kind> fault;
+    const char* payload;
+    const char* answer;  // "" when none comes
+    int64_t selectedAfter;
+  } rows[] = {
+      {"accepted", std::nullopt, R"({"wardSkinId":5})",
+       R"("methodName":"receiveSelectionConfirmation","payload":"{\"selectedWardSkinId\":5}","status":"200","error":"")", 5},
+      {"another id", Kind::OtherValue, R"({"wardSkinId":5})", R"("payload":"{\"selectedWardSkinId\":7}")", 5},
+      {"error method", Kind::Error, R"({"wardSkinId":5})",
+       R"("methodName":"receiveWardSkinServiceError","payload":"{\"error\":\"not owned\"}","status":"500","error":"not owned")", 3},
+      {"not owned", std::nullopt, R"({"wardSkinId":11})",
+       R"("methodName":"receiveWardSkinServiceError","payload":"{\"error\":\"not owned\"}")", 3},
+      {"silence", Kind::Never, R"({"wardSkinId":5})", "", 5},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    Bench bench;
+    if (row.fault) bench.plan.proxy.push_back(ProxyFault{"selectWardSkin", *row.fault, 7});
+    Listener answers;
+    bench.Listen("OnServiceProxyMethodEvent", &answers);
+    EXPECT_EQ(bench.WardSkinRequest("selectWardSkin", row.payload).status, 200);
+    bench.core.RunOnce();
+    ASSERT_EQ(answers.payloads.size(), row.answer[0] ? 1u : 0u);
+    if (row.answer[0]) {
+      EXPECT_THAT(answers.payloads[0], HasSubstr(row.answer));
+    }
+    bench.WardSkinRequest("requestSelectedWardSkin");
+    bench.core.RunOnce();
+    ASSERT_FALSE(answers.payloads.empty());
+    EXPECT_THAT(answers.payloads.back(),
+                HasSubstr(R"({\"selectedWardSkinId\":)" + std::to_string(row.selectedAfter) + "}"));
+  }
+}
+
+// Battle training as the match flow shows it: there from the start, and
+// gone, with the phase "None", once the plug-in stops it.
+TEST(ClientState, BattleTrainingIsStoppedByThePlugin) {
+  Bench bench;
+  ClientSetup setup;
+  setup.battleTraining = true;
+  ClientState client(bench.core, bench.scheduler, bench.plan, bench.trace, setup);
+  client.Install();
+  EXPECT_TRUE(client.BattleTraining());
+  Listener training, gameflow;
+  bench.Listen("OnJsonApiEvent_tov-gameflow_v1_battle-training", &training);
+  bench.Listen("OnJsonApiEvent_tov-gameflow_v1_session", &gameflow);
+  bench.core.RunOnce();
+  EXPECT_EQ(bench.Post("/tov-gameflow/v1/battle-training/stop", {}).status, 200);
+  bench.core.RunOnce();
+  ASSERT_EQ(training.payloads.size(), 2u);
+  EXPECT_THAT(training.payloads[0], HasSubstr(R"("eventType":"Create")"));
+  EXPECT_THAT(training.payloads[0], HasSubstr(R"("data":true)"));
+  EXPECT_THAT(training.payloads[1], HasSubstr(R"("eventType":"Delete")"));
+  EXPECT_FALSE(client.BattleTraining());
+  EXPECT_EQ(client.Phase(), "None");
+  EXPECT_THAT(gameflow.payloads.back(), HasSubstr(R"("phase":"None")"));
+}
+
+// Where a rule is tried: a game brought to a moment by the test alone. The
+// other seats never act on their own (Afk); the local player's seat acts
+// only through the calls, as its client's would.
+enum class Moment {
+  BanTurn,           // draft, ban turn 1: the local player's
+  AfterMyBan,        // it banned 5: turn 2, Rival One's
+  TeamTwoBanTurn,    // the local player in team two: Rival One banned 12, turn 2 is its own
+  PickTurn,          // draft, pick turn 1: its own, nothing hovered (5 was banned)
+  Hovered,           // … with 7 hovered
+  AfterMyPick,       // … 7 locked in: turn 2
+  TeamTwoPickTurn,   // the local player in team two, pick turn 1: not its own
+  BlindPick,         // blind: Mate Two hovers 7 first
+  CustomPick,        // a custom game's blind pick: no free champions
+  Finalization,      // draft, everyone picked (the local player 7)
+  Quit,              // … after it left
+  Training,          // battle training's pick
+  TrainingHovered,   // … with 22 hovered
+  RerollFinal,       // a random queue while finalizing, 300 points each
+  RerolledOnce,      // … after one roll
+};
+
+struct Table : Bench {
+  Match* match = nullptr;
+  int SeatNamed(const char* name) const {
+    for (const TovSim::Seat& s : match->GameNow().Seats())
+      if (s.player.name == name) return static_cast<int>(&s - match->GameNow().Seats().data());
+    return -1;
+  }
+  void As(const char* name, const std::function<std::string(Game&, int)>& action) {
+    const int seat = SeatNamed(name);
+    EXPECT_EQ(match->Act([&](Game& g) { return action(g, seat); }), "") << name;
+  }
+  void Expect(const char* call, const std::string& args) {
+    const Answer answer = Invoke("gameService", call, args);
+    EXPECT_EQ(answer.error, "") << call << " " << args;
+  }
+  void RunTo(GameState state) {
+    while (match->GameNow().State() != state && scheduler.NextDue() != kNever) RunUntil(ToSeconds(scheduler.NextDue()));
+    ASSERT_EQ(match->GameNow().State(), state);
+  }
+  void Begin(const char* scenarioName, int localTeam = 1) {
+    Scenario scenario;
+    ASSERT_TRUE(BuiltInScenario(scenarioName, 1, &scenario));
+    GamePlan plan = scenario.game;
+    if (localTeam == 2) plan.roster = StandardRoster(2);
+    plan.seats = SeatsFor(plan.roster);
+    for (SeatPlan& seat : plan.seats)
+      if (seat.kind == PolicyKind::Human) seat.kind = PolicyKind::Afk;
+    match = &Start(plan, LocalPlay::ThroughPlugin);
+  }
+  // Everyone still to pick takes the first champion the platform gives
+  // them, before any turn runs out.
+  void EveryonePicks() {
+    while (match->GameNow().State() == GameState::ChampSelect) {
+      const std::vector<int> actors = match->GameNow().Actors();
+      if (actors.empty()) RunUntil(ToSeconds(scheduler.NextDue()));  // the pause before finalizing
+      for (int seat : actors) {
+        for (int id = kFirstChampion; id <= kLastChampion; ++id)
+          if (match->Act([&](Game& g) { return g.Hover(seat, id); }).empty()) break;
+        match->Act([&](Game& g) { return g.LockIn(seat); });
+      }
+    }
+  }
+
+  void Reach(Moment moment) {
+    switch (moment) {
+      case Moment::BanTurn:
+        return Begin("draft");
+      case Moment::AfterMyBan:
+        Reach(Moment::BanTurn);
+        return Expect("banChampion", "[5]");
+      case Moment::TeamTwoBanTurn:
+        Begin("draft", 2);
+        return As("Rival One", [](Game& g, int seat) { return g.BanChampion(seat, 12); });
+      case Moment::PickTurn:
+        Reach(Moment::AfterMyBan);
+        return RunTo(GameState::ChampSelect);
+      case Moment::Hovered:
+        Reach(Moment::PickTurn);
+        return Expect("selectChampion", "[7]");
+      case Moment::AfterMyPick:
+        Reach(Moment::Hovered);
+        return Expect("championSelectCompleted", "[]");
+      case Moment::TeamTwoPickTurn:
+        Begin("draft", 2);
+        return RunTo(GameState::ChampSelect);
+      case Moment::BlindPick:
+        Begin("blind");
+        return As("Mate Two", [](Game& g, int seat) { return g.Hover(seat, 7); });
+      case Moment::CustomPick:
+        Begin("custom");
+        return RunTo(GameState::ChampSelect);
+      case Moment::Finalization:
+        Reach(Moment::AfterMyPick);
+        EveryonePicks();
+        return RunTo(GameState::PostChampSelect);
+      case Moment::Quit:
+        Reach(Moment::PickTurn);
+        return Expect("quitGame", "[]");
+      case Moment::Training:
+        return Begin("training");
+      case Moment::TrainingHovered:
+        Reach(Moment::Training);
+        return Expect("selectChampion", "[22]");
+      case Moment::RerollFinal:
+        Begin("reroll");
+        return RunTo(GameState::PostChampSelect);
+      case Moment::RerolledOnce:
+        Reach(Moment::RerollFinal);
+        EXPECT_EQ(Invoke("lcdsRerollService", "roll").error, "");
+        return;
+    }
+  }
+};
+
+// Each call of the local player's client, accepted or refused as the
+// platform's rules say, with the platform's own text; an accepted change is
+// one push, a refusal or a repeat changes nothing.
+TEST(GameService, TheLocalPlayersCallsFollowTheRules) {
+  const struct {
+    Moment moment;
+    const char* call;  // "destination.method"
+    const char* args;
+    const char* error;
+    int pushes;
+    const char* seen = "";  // a part of the answer or of the game afterwards
+  } rows[] = {
+      // Hovering a pick.
+      {Moment::PickTurn, "gameService.selectChampion", "[7]", "", 1, R"("summonerInternalName":"you","championId":7,)"},
+      {Moment::PickTurn, "gameService.selectChampion", "[26]", "", 1, R"("summonerInternalName":"you","championId":26,)"},
+      {Moment::PickTurn, "gameService.selectChampion", "[29]", "", 1, R"("summonerInternalName":"you","championId":29,)"},
+      {Moment::PickTurn, "gameService.selectChampion", "[33]", "Champion not owned", 0},
+      {Moment::CustomPick, "gameService.selectChampion", "[29]", "Champion not owned", 0},
+      {Moment::PickTurn, "gameService.selectChampion", "[5]", "Champion banned", 0},
+      {Moment::PickTurn, "gameService.selectChampion", "[41]", "No such champion", 0},
+      {Moment::PickTurn, "gameService.selectChampion", "[4294967303]", "No such champion", 0},
+      {Moment::PickTurn, "gameService.selectChampion", R"(["7"])", "Invalid arguments", 0},
+      {Moment::Hovered, "gameService.selectChampion", "[7]", "", 0},
+      {Moment::BanTurn, "gameService.selectChampion", "[7]", "Not in the pick phase", 0},
+      {Moment::TeamTwoPickTurn, "gameService.selectChampion", "[7]", "Not your turn to pick", 0},
+      {Moment::AfterMyPick, "gameService.selectChampion", "[8]", "Champion already locked in", 0},
+      {Moment::BlindPick, "gameService.selectChampion", "[7]", "Champion already taken", 0},
+      {Moment::BlindPick, "gameService.selectChampion", "[8]", "", 1},
+      {Moment::Training, "gameService.selectChampion", "[86]", "", 1, R"("summonerInternalName":"you","championId":86,)"},
+      {Moment::Training, "gameService.selectChampion", "[7]", "Champion not available in this queue", 0},
+      // Banning.
+      {Moment::BanTurn, "gameService.banChampion", "[12]", "", 1,
+       R"("bannedChampions":[{"__class":"com.vexagames.platform.game.BannedChampion","championId":12,"teamId":100,"pickTurn":1}])"},
+      {Moment::BanTurn, "gameService.banChampion", "[0]", "No such champion", 0},
+      {Moment::AfterMyBan, "gameService.banChampion", "[12]", "Not your turn to ban", 0},
+      {Moment::TeamTwoBanTurn, "gameService.banChampion", "[12]", "Champion already banned", 0},
+      {Moment::TeamTwoBanTurn, "gameService.banChampion", "[13]", "", 1, R"("championId":13,"teamId":200,"pickTurn":2})"},
+      {Moment::PickTurn, "gameService.banChampion", "[12]", "Not in the ban phase", 0},
+      // Locking in.
+      {Moment::Hovered, "gameService.championSelectCompleted", "[]", "", 1, R"("summonerId":1001,"pickMode":2,"pickTurn":1})"},
+      {Moment::PickTurn, "gameService.championSelectCompleted", "[]", "No champion selected", 0},
+      {Moment::AfterMyPick, "gameService.championSelectCompleted", "[]", "Champion already locked in", 0},
+      {Moment::TeamTwoPickTurn, "gameService.championSelectCompleted", "[]", "Not your turn to pick", 0},
+      {Moment::BanTurn, "gameService.championSelectCompleted", "[]", "Not in the pick phase", 0},
+      {Moment::TrainingHovered, "gameService.championSelectCompleted", "[]", "", 1, R"("gameState":"START_REQUESTED")"},
+      {Moment::Training, "gameService.championSelectCompleted", "[]", "No champion selected", 0},
+      // Spells.
+      {Moment::Finalization, "gameService.selectSpells", "[104,107]", "", 1, R"("championId":7,"selectedSkinIndex":0,"spell1Id":104,"spell2Id":107})"},
+      {Moment::BanTurn, "gameService.selectSpells", "[104,107]", "", 1},
+      {Moment::Finalization, "gameService.selectSpells", "[101,102]", "", 0},
+      {Moment::Finalization, "gameService.selectSpells", "[104,104]", "Spells must be different", 0},
+      {Moment::Finalization, "gameService.selectSpells", "[100,107]", "Invalid spell", 0},
+      {Moment::Finalization, "gameService.selectSpells", "[-1,107]", "Invalid spell", 0},
+      {Moment::Finalization, "gameService.selectSpells", "[104,18446744073709551615]", "Invalid spell", 0},
+      {Moment::Quit, "gameService.selectSpells", "[104,107]", "Not in champion select", 0},
+      // Skins.
+      {Moment::Finalization, "gameService.selectChampionSkin", "[7,7003]", "", 1, R"("championId":7,"selectedSkinIndex":3,)"},
+      {Moment::Finalization, "gameService.selectChampionSkin", "[7,7000]", "", 0},
+      {Moment::Finalization, "gameService.selectChampionSkin", "[7,7007]", "Skin not owned", 0},
+      {Moment::Finalization, "gameService.selectChampionSkin", "[7,8003]", "Skin does not belong to the champion", 0},
+      {Moment::Finalization, "gameService.selectChampionSkin", "[7,7010]", "Skin does not belong to the champion", 0},
+      {Moment::Finalization, "gameService.selectChampionSkin", "[8,8003]", "Champion not selected", 0},
+      {Moment::PickTurn, "gameService.selectChampionSkin", "[7,7003]", "No champion selected", 0},
+      // Leaving, once or twice.
+      {Moment::PickTurn, "gameService.quitGame", "[]", "", 1, R"("gameState":"TERMINATED")"},
+      {Moment::Quit, "gameService.quitGame", "[]", "", 0, R"("statusOfParticipants":"0111111111")"},
+      {Moment::Training, "gameService.quitGame", "[]", "", 1, R"("gameState":"TERMINATED")"},
+      {Moment::Finalization, "gameService.quitGame", "[]", "", 1, R"("gameState":"TERMINATED")"},
+      // Rerolls: 300 points pay for one roll of 250.
+      {Moment::RerollFinal, "lcdsRerollService.roll", "[]", "", 1,
+       R"("pointSummary":{"__class":"com.vexagames.platform.reroll.pojo.PointSummary","pointsToNextRoll":200,"currentPoints":50,"numberOfRolls":0,"maxRolls":2,"pointsCostToRoll":250}})"},
+      {Moment::RerolledOnce, "lcdsRerollService.roll", "[]", "Not enough points to reroll", 0},
+      {Moment::Finalization, "lcdsRerollService.roll", "[]", "Rerolls are not available in this queue", 0},
+      // The timer of a phase without a time limit is empty.
+      {Moment::Training, "gameService.getCurrentTimerForGame", "[]", "", 0, R"("currentGameState":"","remainingTimeInMillis":0.0})"},
+  };
+  for (const auto& row : rows) {
+    const std::string call = row.call;
+    SCOPED_TRACE(call + " " + row.args + " at moment " + std::to_string(static_cast<int>(row.moment)));
+    Table table;
+    table.Reach(row.moment);
+    const Game& game = table.match->GameNow();
+    const int64_t lock = game.OptimisticLock();
+    const Answer answer = table.Invoke(call.substr(0, call.find('.')), call.substr(call.find('.') + 1), row.args);
+    EXPECT_EQ(answer.error, row.error);
+    EXPECT_EQ(answer.status, row.error[0] ? 500 : 200);
+    EXPECT_EQ(game.OptimisticLock() - lock, row.pushes);
+    EXPECT_THAT(answer.body + table.platform.DtoFor(game), HasSubstr(row.seen));
+  }
+}
+
+// A rerolled champion is one nobody holds, and it is the one answered.
+TEST(GameService, ARerollHandsOutAFreeChampion) {
+  Table table;
+  table.Reach(Moment::RerollFinal);
+  const Game& game = table.match->GameNow();
+  const int before = game.At(0).selection.championId;
+  const rapidjson::Document answer = ParseJson(table.Invoke("lcdsRerollService", "roll").body);
+  ASSERT_TRUE(answer.IsObject() && answer.HasMember("body"));
+  const int rolled = answer["body"]["championId"].GetInt();
+  EXPECT_EQ(game.At(0).selection.championId, rolled);
+  EXPECT_NE(rolled, before);
+  EXPECT_TRUE(LocalMayPlay(rolled, game.Rules().freeChampions));
+  for (size_t seat = 1; seat < game.Seats().size(); ++seat)
+    EXPECT_NE(game.At(static_cast<int>(seat)).selection.championId, rolled) << seat;
 }
 
 TEST(PushQueue, FaultsOnTheSecondPush) {

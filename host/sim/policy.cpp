@@ -38,8 +38,12 @@ std::string SeatDesk::LockIn() { return match_.Act([&](Game& g) { return g.LockI
 std::string SeatDesk::Spells(int spell1, int spell2) {
   return match_.Act([&](Game& g) { return g.ChangeSpells(seat_, spell1, spell2); });
 }
-std::string SeatDesk::Skin(int skinIndex) { return match_.Act([&](Game& g) { return g.ChangeSkin(seat_, skinIndex); }); }
+std::string SeatDesk::Skin(int skinIndex) {
+  const int championId = Me().selection.championId;
+  return match_.Act([&](Game& g) { return g.ChangeSkin(seat_, championId, SkinId(championId, skinIndex)); });
+}
 std::string SeatDesk::Quit() { return match_.Act([&](Game& g) { return g.Quit(seat_); }); }
+std::string SeatDesk::Reroll() { return match_.Reroll(seat_); }
 void SeatDesk::Preset(int championId) { match_.Preset(seat_, championId); }
 
 void HumanBot::OnSetup(SeatDesk& desk) {
@@ -73,6 +77,8 @@ void HumanBot::OnPickTurn(SeatDesk& desk) {
 }
 
 void HumanBot::OnPostPhase(SeatDesk& desk) {
+  if (desk.GameNow().Rules().rerolls && desk.Rng().Between(0, 1) == 1)
+    desk.After(Think(desk, 1000, 3000), [](SeatDesk& d) { d.Reroll(); });
   desk.After(Think(desk, 3000, 20000), [](SeatDesk& d) {
     const int first = static_cast<int>(d.Rng().Between(kFirstSpell, kLastSpell));
     int second = static_cast<int>(d.Rng().Between(kFirstSpell, kLastSpell - 1));

@@ -4,6 +4,7 @@
 // one that plays through the plug-in's routes.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -35,6 +36,7 @@ class SeatDesk {
   std::string Spells(int spell1, int spell2);
   std::string Skin(int skinIndex);
   std::string Quit();
+  std::string Reroll();
   void Preset(int championId);
 
  private:
@@ -56,7 +58,8 @@ class Policy {
 
 // A person: thinks 2 to 8 s, hovers the best champion the platform accepts,
 // locks 1 to 6 s later; bans the top of its list that is neither banned nor
-// hovered by its own team; changes spells and skin once while finalizing.
+// hovered by its own team; changes spells and skin once while finalizing,
+// and in a reroll queue may reroll first.
 class HumanBot final : public Policy {
  public:
   const char* Name() const override { return "HumanBot"; }
@@ -94,14 +97,33 @@ class Dodger final : public Policy {
   Micros quitAfter_;
 };
 
-// The local player, played on the platform's side from a script: bans and
-// picks the given champions (or the first the platform accepts after them).
+// The local player's choices: the ban and the picks it tries first (then
+// the first the platform accepts), and what it does while finalizing.
 struct LocalScript {
   int ban = 33;
   std::vector<int> picks{7, 12, 3};
+  // Played on the platform's side: fixed delays. Through the plug-in, the
+  // client thinks for seeded times instead.
   Micros banDelay = Seconds(4);
   Micros hoverDelay = Seconds(5);
   Micros lockDelay = Seconds(3);
+  // Through the plug-in, while finalizing: rerolls asked for one after the
+  // other, then one change of spells, skin and ward skin.
+  int rerolls = 0;
+  int spell1 = 104;
+  int spell2 = 107;
+  int skinIndex = 2;
+  int64_t wardSkinId = 5;
+  // Battle training: launch once the pick is completed; without, the game
+  // waits until the plug-in's own timers leave it.
+  bool launch = true;
+};
+
+// The local player's seat when its client plays through the plug-in's
+// routes: the platform only hears that client's calls.
+class LocalThroughPlugin final : public Policy {
+ public:
+  const char* Name() const override { return "LocalThroughPlugin"; }
 };
 
 class LocalOnPlatform final : public Policy {

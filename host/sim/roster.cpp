@@ -23,6 +23,15 @@ std::vector<Player> Rivals() {
   return team;
 }
 
+std::vector<Player> Bots(const std::string& name, int count) {
+  std::vector<Player> bots;
+  for (int i = 1; i <= count; ++i) {
+    const std::string full = name + std::to_string(i);
+    bots.push_back(Player{full, InternalName(full), 0, 0, "EASY", 0});
+  }
+  return bots;
+}
+
 }  // namespace
 
 const std::vector<uint64_t>& PartyMembers() {
@@ -43,12 +52,11 @@ Roster StandardRoster(int localTeam) {
   return roster;
 }
 
-Roster BotRoster() {
-  Roster roster{Mates("You", kLocalSummonerId), {}};
-  for (int i = 1; i <= 5; ++i) {
-    const std::string name = "Easy Bot " + std::to_string(i);
-    roster.teamTwo.push_back(Player{name, InternalName(name), 0, 0, "EASY", 0});
-  }
+Roster BotRoster() { return Roster{Mates("You", kLocalSummonerId), Bots("Easy Bot ", 5)}; }
+
+Roster TrainingRoster() {
+  Roster roster{{Person("You", kLocalSummonerId, 77001)}, Bots("Easy Bot ", 5)};
+  for (Player& ally : Bots("Ally Bot ", 4)) roster.teamOne.push_back(ally);
   return roster;
 }
 

@@ -37,6 +37,8 @@ std::string InternalName(const std::string& displayName);
 Roster StandardRoster(int localTeam = 1);
 // You and four mates against five AI bots.
 Roster BotRoster();
+// Battle training: You and four AI bots against five.
+Roster TrainingRoster();
 // A game the local player only watches: a friend holds their seat.
 Roster SpectatedRoster();
 

@@ -47,6 +47,34 @@ GamePlan Custom() {
   return plan;
 }
 
+GamePlan Rerolls() {
+  GamePlan plan;
+  plan.rules.queueTypeName = "RANDOM_5x5";
+  plan.rules.order = PickOrder::Blind;
+  plan.rules.randomChampions = true;
+  plan.rules.rerolls = true;
+  plan.rules.battleBoost = false;
+  plan.roster = StandardRoster(1);
+  plan.seats = SeatsFor(plan.roster);
+  // One roll's worth and a little: the second roll is refused.
+  plan.rerollPoints = 300;
+  plan.local.rerolls = 2;
+  return plan;
+}
+
+GamePlan Training() {
+  GamePlan plan;
+  plan.rules.queueTypeName = "BATTLE_TRAINING";
+  plan.rules.order = PickOrder::Blind;
+  plan.rules.battleTraining = true;
+  plan.rules.allowTrades = false;
+  plan.rules.battleBoost = false;
+  plan.rules.freeChampions = false;
+  plan.roster = TrainingRoster();
+  plan.seats = SeatsFor(plan.roster);
+  return plan;
+}
+
 TimedAction At(TimedAction::Kind kind, double at, std::string after = "") {
   TimedAction action;
   action.kind = kind;
@@ -87,6 +115,13 @@ void DodgeScenario(Scenario& scenario) {
   scenario.requeue = Draft();
 }
 
+void RerollScenario(Scenario& scenario) { scenario.game = Rerolls(); }
+
+void TrainingScenario(Scenario& scenario) {
+  scenario.game = Training();
+  scenario.client.battleTraining = true;
+}
+
 void ReconnectScenario(Scenario& scenario) {
   scenario.game = Draft();
   scenario.timeline.push_back(At(TimedAction::Kind::LoginDisconnected, 5, "CHAMP_SELECT"));
@@ -96,7 +131,7 @@ void ReconnectScenario(Scenario& scenario) {
 const std::pair<const char*, Builder> kScenarios[] = {
     {"draft", DraftScenario},         {"blind", BlindScenario},         {"custom", CustomScenario},
     {"bot", BotScenario},             {"spectate", SpectateScenario},   {"dodge", DodgeScenario},
-    {"reconnect", ReconnectScenario},
+    {"reconnect", ReconnectScenario}, {"reroll", RerollScenario},     {"training", TrainingScenario},
 };
 
 }  // namespace
@@ -130,12 +165,16 @@ bool BuiltInScenario(const std::string& name, uint64_t seed, Scenario* out) {
   return false;
 }
 
-std::vector<std::unique_ptr<Policy>> PoliciesOf(const GamePlan& plan) {
+std::vector<std::unique_ptr<Policy>> PoliciesOf(const GamePlan& plan, LocalPlay localPlay) {
   std::vector<std::unique_ptr<Policy>> policies;
   for (const SeatPlan& seat : plan.seats) {
     switch (seat.kind) {
       case PolicyKind::Local:
-        policies.push_back(std::make_unique<LocalOnPlatform>(plan.local));
+        if (localPlay == LocalPlay::OnPlatform) {
+          policies.push_back(std::make_unique<LocalOnPlatform>(plan.local));
+        } else {
+          policies.push_back(std::make_unique<LocalThroughPlugin>());
+        }
         break;
       case PolicyKind::Human:
         policies.push_back(std::make_unique<HumanBot>());

@@ -21,6 +21,11 @@ namespace TovSim {
 
 enum class PolicyKind { Local, Human, Ai, Afk, Dodger };
 
+// How the local player plays: as the client does, through the plug-in's
+// routes (reading what the plug-in publishes), or scripted on the
+// platform's side, for tests that need the platform to act for it.
+enum class LocalPlay { ThroughPlugin, OnPlatform };
+
 struct SeatPlan {
   PolicyKind kind = PolicyKind::Human;
   double quitAfter = 0;  // a Dodger's time in the game, in seconds
@@ -32,6 +37,8 @@ struct GamePlan {
   std::vector<SeatPlan> seats;  // by seat: team one, then team two
   LocalScript local;
   int64_t spectatorDelay = 0;
+  // Reroll points each person of the roster has when the game begins.
+  int rerollPoints = 0;
 };
 
 // Something that happens at a time: `at` seconds after the start, or after
@@ -66,6 +73,7 @@ struct Scenario {
   std::string name;
   uint64_t seed = 1;
   Opening opening = Opening::QueuePop;
+  LocalPlay localPlay = LocalPlay::ThroughPlugin;
   double openAt = 1.0;
   GamePlan game;
   // After a dodge, the next game is found automatically; none: back to the lobby.
@@ -84,10 +92,10 @@ const std::vector<std::string>& ScenarioNames();
 // False for a name that is not built in.
 bool BuiltInScenario(const std::string& name, uint64_t seed, Scenario* out);
 
-// Everyone playing as a person would: the local player scripted on the
-// platform's side, AI bots as bots, the others as HumanBots.
+// Everyone playing as a person would: the local player as `LocalPlay`
+// says, AI bots as bots, the others as HumanBots.
 std::vector<SeatPlan> SeatsFor(const Roster& roster);
 // The policies of a plan, one per seat.
-std::vector<std::unique_ptr<Policy>> PoliciesOf(const GamePlan& plan);
+std::vector<std::unique_ptr<Policy>> PoliciesOf(const GamePlan& plan, LocalPlay localPlay = LocalPlay::ThroughPlugin);
 
 }  // namespace TovSim

@@ -28,7 +28,12 @@ Simulation::Simulation(Scenario scenario, std::vector<Step> steps, bool realTime
       platform_(core_, scheduler_, scenario_.faults, pushes_, trace_, scenario_.view),
       client_(core_, scheduler_, scenario_.faults, trace_, scenario_.client),
       wardSkins_(core_, scheduler_, scenario_.faults, trace_),
-      director_(scenario_, platform_, client_, injector_, scheduler_, clock_, trace_) {}
+      director_(scenario_, platform_, client_, injector_, scheduler_, clock_, trace_),
+      you_(core_, scheduler_, trace_, client_, scenario_.seed) {
+  director_.onGameStart = [this](const GamePlan& plan) { you_.Play(plan.local); };
+}
+
+bool Simulation::YouPlay() const { return scenario_.localPlay == LocalPlay::ThroughPlugin; }
 
 Simulation::~Simulation() {
   if (initialised_) record_.callbacks->Shutdown(record_.plugin);
@@ -42,7 +47,10 @@ void Simulation::Hook() {
     trace_.Request(request);
     injector_.OnRequest(CallKey(request));
   };
-  core_.onSend = [this](const TovHost::SentEvent& event) { trace_.Event(event); };
+  core_.onSend = [this](const TovHost::SentEvent& event) {
+    trace_.Event(event);
+    if (YouPlay()) you_.OnEvent(event);
+  };
   core_.onDeliver = [this](const std::string& name, const std::string& payload) { trace_.Push(name, payload); };
   core_.onPump = [this](int) { OnPump(); };
 }
@@ -131,6 +139,7 @@ void Simulation::RunDue() {
       trace_.Answer(step.method, step.path, core_.Call(TovHost::MethodCode(step.method), step.path, step.body, step.contentType));
       continue;
     }
+    if (core_.WaitDepth() == 0 && you_.RunDeferred()) continue;
     return;
   }
 }
@@ -144,6 +153,8 @@ double Simulation::NextTime() const {
   double next = core_.NextDue();
   if (scheduler_.NextDue() != kNever) next = std::min(next, ToSeconds(scheduler_.NextDue()));
   if (nextStep_ < steps_.size()) next = std::min(next, ToSeconds(ToMicros(steps_[nextStep_].at)));
+  // A request held back during the plug-in's wait goes as soon as it ends.
+  if (core_.WaitDepth() == 0 && you_.HasDeferred()) next = std::min(next, core_.Now());
   return next;
 }
 

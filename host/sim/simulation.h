@@ -20,6 +20,7 @@
 #include "sim/clock.h"
 #include "sim/director.h"
 #include "sim/injector.h"
+#include "sim/local_client.h"
 #include "sim/platform.h"
 #include "sim/push_queue.h"
 #include "sim/scenario.h"
@@ -72,6 +73,7 @@ class Simulation {
   void OnPump();
   void Hook();
   void Unhook();
+  bool YouPlay() const;
 
   Scenario scenario_;
   std::vector<Step> steps_;
@@ -91,6 +93,7 @@ class Simulation {
   ClientState client_;
   WardSkins wardSkins_;
   Director director_;
+  LocalClient you_;
 
   std::unique_ptr<TovHost::PluginLibrary> library_;
   PluginHandshake record_{};

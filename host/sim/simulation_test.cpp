@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <fstream>
 #include <set>
@@ -202,6 +203,11 @@ TEST(Simulation, EveryScenarioPlaysItsStory) {
       {"reconnect",
        {R"("connected":false)", R"("connected":true)", R"(["gameService","retrieveInProgressGameInfo",[]])"},
        {R"("gameState":"TERMINATED")"}},
+      {"reroll", {R"("queueTypeName":"RANDOM_5x5")", R"(["lcdsRerollService","roll",[]])", R"("gameState":"START_REQUESTED")"},
+       {"PRE_CHAMP_SELECT", R"("championId":0,"selectedSkinIndex")"}},
+      {"training",
+       {R"("data":{"championIds":[22,86]})", R"("isInfinite":true)", "BotParticipant", R"("gameState":"START_REQUESTED")"},
+       {"PRE_CHAMP_SELECT", "POST_CHAMP_SELECT", "quitGame"}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -210,6 +216,117 @@ TEST(Simulation, EveryScenarioPlaysItsStory) {
     for (const std::string& part : row.present) EXPECT_TRUE(find(texts, part)) << part;
     for (const std::string& part : row.absent) EXPECT_FALSE(find(texts, part)) << part;
   }
+}
+
+// The local player plays through the plug-in's routes alone: each request
+// answered in the trace, in order, and the platform doing what they asked
+// (the plug-in's calls, in order); the same seed plays the same game again.
+TEST(Simulation, TheLocalPlayerPlaysThroughTheRoutes) {
+  const auto training = [](bool launch) {
+    Scenario scenario = BuiltIn("training");
+    scenario.game.local.launch = launch;
+    return scenario;
+  };
+  const std::string own = "/tov-vover-orevid-aredez/v1/";
+  const struct {
+    const char* what;
+    Scenario scenario;
+    std::vector<std::array<const char*, 3>> answers;  // method, path after the prefix, a part of the body; in order
+    std::vector<std::string> calls;    // parts of the plug-in's platform calls, in order
+    std::vector<std::string> absent;   // in the whole trace
+    const char* lastState;
+  } rows[] = {
+      {"draft",
+       BuiltIn("draft"),
+       {{{"PATCH", "session/actions/1", "null"}},
+        {{"POST", "session/actions/1/complete", "null"}},
+        {{"PATCH", "session/actions/", "null"}},
+        {{"POST", "/complete", "null"}},
+        {{"PATCH", "session/my-selection", "null"}}},
+       {R"(["gameService","banChampion",[33]])", R"(["gameService","selectChampion",[7]])",
+        R"(["gameService","championSelectCompleted",[]])", R"(["gameService","selectSpells",[104,107]])",
+        R"("selectWardSkin","receiveSelectionConfirmation","receiveWardSkinServiceError",)",
+        R"(["gameService","selectChampionSkin",[7,7002]])"},
+       {R"("status":500)", R"("status":4)"},
+       "START_REQUESTED"},
+      {"reroll",
+       BuiltIn("reroll"),
+       {{{"POST", "session/my-selection/reroll", "null"}},
+        {{"POST", "session/my-selection/reroll", "Not enough points to reroll"}},
+        {{"PATCH", "session/my-selection", "null"}}},
+       {R"(["lcdsRerollService","roll",[]])", R"(["lcdsRerollService","roll",[]])",
+        R"(["gameService","selectSpells",[104,107]])"},
+       {"/session/actions/"},
+       "START_REQUESTED"},
+      {"training, launched",
+       training(true),
+       {{{"PATCH", "session/actions/1", "null"}},
+        {{"POST", "session/actions/1/complete", "null"}},
+        {{"POST", "battle-training/launch", "null"}}},
+       {R"(["gameService","selectChampion",[22]])", R"(["gameService","championSelectCompleted",[]])"},
+       {"quitGame", "battle-training/stop", R"("status":500)"},
+       "START_REQUESTED"},
+      {"training, never launched",
+       training(false),
+       {{{"PATCH", "session/actions/1", "null"}}, {{"POST", "session/actions/1/complete", "null"}}},
+       {R"(["gameService","selectChampion",[22]])", R"(["gameService","quitGame",[]])",
+        R"("url":"/tov-gameflow/v1/battle-training/stop")"},
+       {"championSelectCompleted", "battle-training/launch"},
+       "TERMINATED"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::vector<rapidjson::Document> trace = Play(row.scenario);
+    std::vector<std::array<std::string, 3>> answers;
+    std::vector<std::string> calls, lines;
+    std::string lastState;
+    for (const rapidjson::Document& line : trace) {
+      lines.push_back(ToJson(line));
+      if (Text(line, "kind") == "answer" && Text(line, "path").rfind(own, 0) == 0)
+        answers.push_back({Text(line, "method"), Text(line, "path").substr(own.size()), ToJson(line["body"])});
+      if (Text(line, "kind") == "request" && Text(line, "method") == "POST") calls.push_back(lines.back());
+      if (IsGamePush(line)) lastState = line["payload"]["body"]["gameState"].GetString();
+    }
+    ASSERT_EQ(answers.size(), row.answers.size()) << ::testing::PrintToString(answers);
+    for (size_t i = 0; i < answers.size(); ++i) {
+      EXPECT_EQ(answers[i][0], row.answers[i][0]) << i;
+      EXPECT_THAT(answers[i][1], HasSubstr(row.answers[i][1])) << i;
+      EXPECT_THAT(answers[i][2], HasSubstr(row.answers[i][2])) << i;
+    }
+    size_t at = 0;
+    for (const std::string& call : row.calls) {
+      while (at < calls.size() && calls[at].find(call) == std::string::npos) ++at;
+      EXPECT_LT(at++, calls.size()) << "missing, or out of order: " << call;
+    }
+    for (const std::string& part : row.absent)
+      for (const std::string& line : lines) EXPECT_EQ(line.find(part), std::string::npos) << part << " in " << line;
+    EXPECT_EQ(lastState, row.lastState);
+
+    const std::vector<rapidjson::Document> again = Play(row.scenario);
+    ASSERT_EQ(again.size(), trace.size());
+    for (size_t i = 0; i < trace.size(); ++i) ASSERT_EQ(ToJson(again[i]), lines[i]) << "line " << i;
+  }
+}
+
+// The session the local player ends with shows what it chose through the
+// routes, as the platform made it.
+TEST(Simulation, TheLocalPlayersChoicesReachTheSession) {
+  const std::vector<rapidjson::Document> trace = Play(BuiltIn("draft"));
+  const rapidjson::Value* last = nullptr;
+  for (const rapidjson::Document& line : trace)
+    if (Text(line, "kind") == "event" && Text(line["payload"], "uri") == "/tov-vover-orevid-aredez/v1/session" &&
+        line["payload"]["data"].IsObject())
+      last = &line["payload"]["data"];
+  ASSERT_NE(last, nullptr);
+  const rapidjson::Value& me = (*last)["myTeam"][0];
+  EXPECT_EQ(me["championId"].GetInt(), 7);
+  EXPECT_EQ(me["selectedSkinId"].GetInt(), 7002);
+  EXPECT_EQ(me["wardSkinId"].GetInt(), 5);
+  EXPECT_EQ(me["spell1Id"].GetInt(), 104);
+  EXPECT_EQ(me["spell2Id"].GetInt(), 107);
+  std::vector<int> bans;
+  for (const rapidjson::Value& ban : (*last)["bans"]["myTeamBans"].GetArray()) bans.push_back(ban.GetInt());
+  EXPECT_THAT(bans, ::testing::Contains(33));
 }
 
 // The timeline's actions reach the plug-in at their times: the login goes
@@ -338,11 +455,16 @@ TEST(SimCommand, SeedsAndSteps) {
   };
   EXPECT_NE(botTimes(first), botTimes(other));
 
-  // Both steps answered into the trace, each at its time, in time order.
+  // Both steps answered into the trace, each at its time, in time order,
+  // beside the local player's own requests (which never read).
   std::vector<std::string> answers;
+  int own = 0;
   std::istringstream lines(first);
-  for (std::string line; std::getline(lines, line);)
-    if (line.find(R"("kind":"answer")") != std::string::npos) answers.push_back(line);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find(R"("kind":"answer","method":"GET")") != std::string::npos) answers.push_back(line);
+    else own += line.find(R"("kind":"answer")") != std::string::npos;
+  }
+  EXPECT_GT(own, 0);
   ASSERT_EQ(answers.size(), 2u);
   EXPECT_THAT(answers[0], HasSubstr(R"({"t":0.250,"kind":"answer","method":"GET","path":"/tov-vover-orevid-aredez/v1/session","status":404,"body":"Not in Champ Select"})"));
   EXPECT_THAT(answers[1], HasSubstr(R"({"t":40.500,"kind":"answer","method":"GET","path":"/tov-vover-orevid-aredez/v1/session/timer")"));

@@ -9,7 +9,6 @@ namespace {
 constexpr uint32_t kPost = 6;
 constexpr const char* kService = "wardSkins";
 constexpr const char* kEventName = "OnServiceProxyMethodEvent";
-constexpr int kLastWardSkin = 10;
 
 std::string WardSkinPayload(int64_t id) { return JsonWriter().BeginObject().Key("selectedWardSkinId").Int(id).EndObject().Text(); }
 
@@ -22,7 +21,7 @@ void WardSkins::Install() {
 
 bool WardSkins::Handle(const std::string& method, const std::string& payload, ProxyAnswer* out) const {
   if (method == "requestSelectedWardSkin") {
-    *out = {"receiveSelectedWardSkin", WardSkinPayload(kSelectedWardSkin), ""};
+    *out = {"receiveSelectedWardSkin", WardSkinPayload(selected_), ""};
     return true;
   }
   if (method == "selectWardSkin") {
@@ -30,7 +29,7 @@ bool WardSkins::Handle(const std::string& method, const std::string& payload, Pr
     int64_t id = -1;
     if (request.IsObject() && request.HasMember("wardSkinId") && ReadInt(request["wardSkinId"], &id) && id >= 0 &&
         id <= kLastWardSkin) {
-      *out = {"receiveSelectionConfirmation", WardSkinPayload(id), ""};
+      *out = {"receiveSelectionConfirmation", WardSkinPayload(id), "", id};
     } else {
       *out = {"receiveWardSkinServiceError", R"({"error":"not owned"})", "not owned"};
     }
@@ -53,7 +52,11 @@ TovHost::Reply WardSkins::Serve(const TovHost::RequestRecord& request) {
   }
   ProxyAnswer answer;
   if (!Handle(method, text(5), &answer)) return TovHost::Reply::Failure(404, "No method " + method + " on " + service);
-  Send(answer, plan_.ForProxy(method));
+  const ProxyFault* fault = plan_.ForProxy(method);
+  // A selection the service refuses is not made; one whose answer is lost
+  // or altered on its way was.
+  if (answer.selects >= 0 && !(fault && fault->kind == ProxyFault::Kind::Error)) selected_ = answer.selects;
+  Send(answer, fault);
   return TovHost::Reply::Json("");
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/core.h"
+#include "sim/content.h"
 #include "sim/fault_plan.h"
 #include "sim/scheduler.h"
 #include "sim/trace.h"
@@ -30,6 +31,7 @@ class WardSkins {
     std::string method;   // the answer method
     std::string payload;  // JSON text
     std::string error;
+    int64_t selects = -1;  // the ward skin a confirmed selection makes current
   };
   struct Held {
     int pumpsLeft;
@@ -46,6 +48,7 @@ class WardSkins {
   FaultPlan& plan_;
   Trace& trace_;
   std::vector<Held> held_;
+  int64_t selected_ = kSelectedWardSkin;
 };
 
 }  // namespace TovSim
