@@ -17,11 +17,15 @@ constexpr std::int32_t kMaxPickTurn = 64;
 
 bool IsBot(const Api::ChampSelectPlayerSelection& player) { return player.playerType == "BOT"; }
 
-// Whether some ban action of any group shows `championId`.
+// Whether some completed ban action of any group shows `championId`. An
+// open ban only hovers its champion: the ban that the platform then records
+// is that action's own, not one already shown.
 bool BanShown(const std::vector<BindingProperty>& actions, std::int32_t championId) {
   for (const BindingProperty& group : actions)
     for (const BindingNode& node : group.Elements())
-      if (node.Find("type").GetString() == "ban" && node.Find("championId").GetInteger() == championId) return true;
+      if (node.Find("type").GetString() == "ban" && node.Find("completed").GetBool() &&
+          node.Find("championId").GetInteger() == championId)
+        return true;
   return false;
 }
 

@@ -205,6 +205,23 @@ TEST(ActionBuilder, BansShowWhatEachTurnDidAndPicksFollowTheSnake) {
   });
 }
 
+// The local player hovers a ban (the action shows it while open), then the
+// platform records that ban: the action completes with it, not with 0.
+TEST(ActionBuilder, AHoveredBanCompletesWithItsChampion) {
+  ActionBuilder builder;
+  std::vector<BindingProperty> actions;
+  LCDS::GameDTO game;
+  game.gameState = "PRE_CHAMP_SELECT";
+  game.pickTurn = 1;
+  const std::vector<Api::ChampSelectPlayerSelection> mine{Player(0, 1)}, theirs{Player(5, 0)};
+  builder.Build(actions, {game, mine, theirs, 0, 0, false, false});
+  actions[0].At(0).Field("championId").SetSigned(33);  // the hover, written by the command
+  game.pickTurn = 2;
+  game.bannedChampions = {{33, 100, 1}};
+  builder.Build(actions, {game, mine, {Player(5, 2)}, 0, 1, false, false});
+  EXPECT_EQ(ActionsJson(actions), "[1:0:ban:33:done:1 ][2:5:ban:0:open:2 ]");
+}
+
 TEST(ActionBuilder, BotsActOnceAndTurnsOutOfRangeAreSkipped) {
   Play({
       {"CHAMP_SELECT", 1, {}, {Player(0, 1), Player(1, 2147483647)}, {Player(5, 0, 40, 0, "BOT")},
