@@ -171,6 +171,11 @@ TEST(Scenarios, EveryScenarioShowsItsWay) {
     s.faults.proxy.push_back({"requestSelectedWardSkin", TovSim::ProxyFault::Kind::Never});
     return s;
   };
+  const auto neverLaunched = [] {
+    TovSim::Scenario s = Scenario("training");
+    s.game.local.launch = false;
+    return s;
+  };
   const struct {
     const char* what;
     TovSim::Scenario scenario;
@@ -189,6 +194,13 @@ TEST(Scenarios, EveryScenarioShowsItsWay) {
        {R"(POST /tov-login/v1/session/invoke ["gameService","retrieveInProgressGameInfo",[]])"}},
       {"bot queue", Scenario("bot"), {"-NoSelections", "-NotSelecting", "+Selecting"}, {}, {}},
       {"spectator", Scenario("spectate"), {}, {"CHAMP_SELECT_EVENT.START_REQUESTED"}, {}},
+      {"reroll", Scenario("reroll"), {}, {},
+       {R"(POST /tov-login/v1/session/invoke ["lcdsRerollService","roll",[]])"}},
+      {"battle training, launched", Scenario("training"), {}, {},
+       {R"(POST /tov-login/v1/session/invoke ["gameService","championSelectCompleted",[]])"}},
+      {"battle training, never launched", neverLaunched(), {}, {"CHAMP_SELECT_EVENT.TERMINATED"},
+       {R"(POST /tov-login/v1/session/invoke ["gameService","quitGame",[]])",
+        "POST /tov-gameflow/v1/battle-training/stop []"}},
       {"a ward skin that never answers", silentWardSkins(), {},
        {"Failed to request selected ward skin: No answer to service proxy request "
         "wardSkins.requestSelectedWardSkin within 3 seconds"},
@@ -240,6 +252,29 @@ TEST(Scenarios, WhatEachSideOfTheGameSees) {
   const Played blind = Play(Scenario("blind"));
   for (const auto& opponent : (*blind.LastSession())["theirTeam"].GetArray())
     EXPECT_EQ(std::string(opponent["displayName"].GetString()), "");
+}
+
+TEST(Scenarios, TheLocalPlayerPlaysThroughTheRoutes) {
+  // A draft: the ban and the pick hovered and completed, then the selection.
+  std::vector<std::string> routes;
+  const Played draft = Play(Scenario("draft"));
+  for (const auto& line : draft.lines)
+    if (std::string(line["kind"].GetString()) == "answer")
+      routes.push_back(std::string(line["method"].GetString()) + " " +
+                       std::string(line["path"].GetString()).substr(std::char_traits<char>::length(kOwn)) + " " +
+                       std::to_string(line["status"].GetInt()));
+  EXPECT_THAT(routes, ElementsAre("PATCH session/actions/1 0", "POST session/actions/1/complete 0",
+                                  ::testing::MatchesRegex("PATCH session/actions/[0-9]+ 0"),
+                                  ::testing::MatchesRegex("POST session/actions/[0-9]+/complete 0"),
+                                  "PATCH session/my-selection 0"));
+  // The reroll queue: one roll, then one the bank cannot pay.
+  const Played reroll = Play(Scenario("reroll"));
+  std::vector<std::string> answers;
+  for (const auto& line : reroll.lines)
+    if (std::string(line["kind"].GetString()) == "answer" &&
+        std::string(line["path"].GetString()).ends_with("/reroll"))
+      answers.push_back(std::to_string(line["status"].GetInt()) + " " + TovSim::ToJson(line["body"]));
+  EXPECT_THAT(answers, ElementsAre("0 null", HasSubstr("Not enough points to reroll")));
 }
 
 TEST(Scenarios, TheSameSeedPlaysTheSameGame) {

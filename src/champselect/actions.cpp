@@ -47,10 +47,10 @@ RemotingResult Actions::PatchAction(std::int64_t id, const Api::ChampSelectActio
       (snapshot.type == "pick" || snapshot.type == "ban")) {
     if (snapshot.type == "pick") {
       auto hovered = module_.InvokeLcdsWithoutResult("gameService", "selectChampion", patch.championId);
-      if (!hovered) return RemotingResult::FromFailure(hovered.Error());
       // The call let the core run: a newer game may have rebuilt the
       // session, or ended it.
       if (watch.Lost()) return RemotingResult::NotFound(kNotInChampSelect);
+      if (!hovered) return RemotingResult::FromFailure(hovered.Error());
     }
     if (BindingNode* action = FindAction(id)) action->Field("championId").SetSigned(patch.championId);
     publisher_.Session(PluginResourceEventType::Update);
@@ -78,8 +78,8 @@ RemotingResult Actions::Complete(const Api::ChampSelectAction& snapshot, std::in
                         ? module_.InvokeLcdsWithoutResult("gameService", "championSelectCompleted")
                         : module_.InvokeLcdsWithoutResult("gameService", "banChampion",
                                                           championId != 0 ? championId : snapshot.championId);
-  if (!done) return RemotingResult::FromFailure(done.Error());
   if (watch.Lost()) return RemotingResult::NotFound(kNotInChampSelect);
+  if (!done) return RemotingResult::FromFailure(done.Error());
   ActionDone();
   return RemotingResult::Success();
 }

@@ -243,6 +243,19 @@ TEST_F(Commands, ASessionEndingDuringACommandIsNotTouchedAgain) {
   EXPECT_THAT(published, ElementsAre("Delete"));
   EXPECT_FALSE(plugin.Flow().Model().HasSession());
   EXPECT_EQ(Send(kPatch, "session/my-selection", "{}"), "404 ChampSelect: Updating selections out of ChampSelect");
+
+  // A new game; its session ends while the ward-skin service is silent.
+  Push(Game("CHAMP_SELECT", 5).replace(0, 8, R"({"id":78)"));
+  published.clear();
+  wardAnswer.clear();
+  bool ended = false;
+  core.onPump = [&](int) {
+    if (!std::exchange(ended, true)) core.DeliverResource("/tov-gameflow/v1/session", R"({"phase":"None"})", "Update");
+    if (std::isfinite(core.NextDue())) core.MoveClockTo(core.NextDue());
+  };
+  EXPECT_EQ(Send(kPatch, "session/my-selection", R"({"wardSkinId":9})"),
+            "404 ChampSelect: Updating selections out of ChampSelect");
+  EXPECT_THAT(published, ElementsAre("Delete"));
 }
 
 TEST_F(Commands, RerollReplacesTheLocalChampion) {

@@ -46,9 +46,9 @@ RemotingResult MySelection::UpdateMySelection(const Api::ChampSelectMySelection&
   if (spell1 || spell2) {
     const std::uint64_t first = selection.spell1Id.value_or(current->spell1Id);
     const std::uint64_t second = selection.spell2Id.value_or(current->spell2Id);
-    if (!module_.InvokeLcdsWithoutResult("gameService", "selectSpells", first, second))
-      return RemotingResult::InternalError(kSpellsFailed);
+    const bool sent = static_cast<bool>(module_.InvokeLcdsWithoutResult("gameService", "selectSpells", first, second));
     if (watch.Lost()) return RemotingResult::NotFound(kOutOfChampSelect);
+    if (!sent) return RemotingResult::InternalError(kSpellsFailed);
   }
   if (selection.wardSkinId && *selection.wardSkinId != current->wardSkinId) {
     RemotingResult ward = SelectWardSkin(*selection.wardSkinId, watch);
@@ -60,9 +60,10 @@ RemotingResult MySelection::UpdateMySelection(const Api::ChampSelectMySelection&
     if (!now) return RemotingResult::Failed(400, kNotParticipant);
     const std::int32_t skin = *selection.selectedSkinId;
     if (skin / 1000 != now->championId) return RemotingResult::Failed(403, kSkinNotOfChampion);
-    if (!module_.InvokeLcdsWithoutResult("gameService", "selectChampionSkin", now->championId, skin))
-      return RemotingResult::InternalError(kSkinFailed);
+    const bool sent =
+        static_cast<bool>(module_.InvokeLcdsWithoutResult("gameService", "selectChampionSkin", now->championId, skin));
     if (watch.Lost()) return RemotingResult::NotFound(kOutOfChampSelect);
+    if (!sent) return RemotingResult::InternalError(kSkinFailed);
     if (auto* player = LocalCellPlayer()) player->selectedSkinId = skin;
     publisher_.Session(PluginResourceEventType::Update);
   }
@@ -74,8 +75,8 @@ RemotingResult MySelection::SelectWardSkin(std::int64_t wardSkinId, const Sessio
   payload.Field("wardSkinId").SetSigned(wardSkinId);
   auto answer = module_.Await(module_.Proxy().Call("wardSkins", "selectWardSkin", payload,
                                                    "receiveSelectionConfirmation", "receiveWardSkinServiceError"));
-  if (!answer) return RemotingResult::InternalError(Format(kWardSkinFailed, answer.Error().Message().c_str()));
   if (watch.Lost()) return RemotingResult::NotFound(kOutOfChampSelect);
+  if (!answer) return RemotingResult::InternalError(Format(kWardSkinFailed, answer.Error().Message().c_str()));
   if (!answer.Value().HasField("selectedWardSkinId")) return RemotingResult::InternalError(kWardSkinInvalid);
   // The service decides: the skin it names is the one selected.
   const std::int64_t selected = answer.Value().Find("selectedWardSkinId").GetInteger();
@@ -88,8 +89,8 @@ RemotingResult MySelection::SelectWardSkin(std::int64_t wardSkinId, const Sessio
 RemotingResult MySelection::Reroll() {
   const SessionWatch watch(model_);
   auto rolled = module_.Await(module_.InvokeLcds<LCDS::RollResult>("lcdsRerollService", "roll"));
-  if (!rolled) return RemotingResult::FromFailure(rolled.Error());
   if (watch.Lost()) return RemotingResult::NotFound(kNotInChampSelect);
+  if (!rolled) return RemotingResult::FromFailure(rolled.Error());
   if (auto* player = LocalCellPlayer()) {
     player->championId = rolled.Value().championId;
     publisher_.Session(PluginResourceEventType::Update);
