@@ -297,6 +297,17 @@ TEST_F(Commands, BattleTrainingLaunchesOrLeaves) {
   core.AdvanceTime(1000);
   EXPECT_THAT(calls, ElementsAre("championSelectCompleted"));
   EXPECT_TRUE(plugin.Flow().Model().HasSession());
+
+  // Out of battle training, a normal game never meets its timers.
+  plugin.Flow().RaiseEvent("CHAMP_SELECT_EVENT.TERMINATED");
+  core.DeleteResource("/tov-gameflow/v1/battle-training");
+  core.RunOnce();
+  Push(Game("CHAMP_SELECT", 1).replace(0, 8, R"({"id":79)"));
+  calls.clear();
+  core.AdvanceTime(1000);
+  EXPECT_TRUE(calls.empty());
+  EXPECT_FALSE(Session().timer.isInfinite);
+  EXPECT_EQ(Send(kPost, "battle-training/launch"), "404 Not in battle training");
 }
 
 }  // namespace
