@@ -11,6 +11,7 @@
 #include "champselect/champ_select.h"
 #include "champselect/vover_orevid_aredez_plugin.h"
 #include "core/core.h"
+#include "formats/json.h"
 #include "os/fake_env.h"
 
 namespace Vexa::Client::VoverOrevidAredez {
@@ -111,8 +112,9 @@ class Commands : public ::testing::Test {
     core.RunOnce();
   }
   // "status text" of a route's answer.
-  std::string Send(uint32_t method, const std::string& path, const std::string& body = "") {
-    const auto result = core.Call(method, kPrefix + path, body);
+  std::string Send(uint32_t method, const std::string& path, const std::string& body = "",
+                   const std::string& contentType = "application/json") {
+    const auto result = core.Call(method, kPrefix + path, body, contentType);
     return std::to_string(result.status) + (result.error.empty() ? "" : " " + result.error);
   }
   const Api::ChampSelectSession& Session() { return plugin.Flow().Model().session; }
@@ -308,6 +310,40 @@ TEST_F(Commands, BattleTrainingLaunchesOrLeaves) {
   EXPECT_TRUE(calls.empty());
   EXPECT_FALSE(Session().timer.isInfinite);
   EXPECT_EQ(Send(kPost, "battle-training/launch"), "404 Not in battle training");
+}
+
+// Route bodies are untrusted: each bad one gets the binding's error or the
+// command's refusal, and a refusal leaves the session as it was.
+TEST_F(Commands, HostileBodiesLeaveTheSessionAsItWas) {
+  Push(Game("CHAMP_SELECT", 1));
+  calls.clear();
+  const std::string before = ToJson(ToBinding(Session(), plugin.Registry()));
+  const std::string deep = std::string(1000000, '[') + std::string(1000000, ']');
+  const std::string huge = R"({"championId":0,"note":")" + std::string(1 << 20, 'x') + R"("})";
+  const struct {
+    const char* what;
+    std::string path, body, contentType, answer;  // the answer's start
+  } rows[] = {
+      {"not json", "session/actions/1", "{", "application/json", "0 Error: Missing a name for object member."},
+      {"deep nesting", "session/actions/1", deep, "application/json", "0 "},
+      {"a champion beyond int32", "session/actions/1", R"({"championId":2147483648})", "application/json",
+       "0 Value 2147483648 for 'championId' of type int32 is out of range"},
+      {"null and extra fields", "session/actions/1", R"({"championId":null,"extra":[1,2]})", "application/json", "0"},
+      {"a megabyte of text", "session/actions/1", huge, "application/json", "0"},
+      {"a spell below zero", "session/my-selection", R"({"spell1Id":-1})", "application/json",
+       "0 Value -1 for 'spell1Id' of type uint64 is out of range"},
+      {"yaml with a wrong type", "session/my-selection", "---\nselectedSkinId: [1]\n", "application/x-yaml", "0 "},
+      {"msgpack that stops short", "session/my-selection", "\x81\xa7spell1Id", "application/x-msgpack", "0"},
+      {"a body of another kind", "session/my-selection", "spell1Id=4", "text/plain",
+       "0 Unsupported body content type"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_THAT(Send(kPatch, row.path, row.body, row.contentType),
+                ::testing::StartsWith(row.answer))
+        << row.what;
+    EXPECT_EQ(ToJson(ToBinding(Session(), plugin.Registry())), before) << row.what;
+  }
+  EXPECT_TRUE(calls.empty());  // nothing reached the platform
 }
 
 }  // namespace
