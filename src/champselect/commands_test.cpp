@@ -12,22 +12,13 @@
 #include "champselect/vover_orevid_aredez_plugin.h"
 #include "core/core.h"
 #include "formats/json.h"
-#include "os/fake_env.h"
+#include "champselect/test_support.h"
 
 namespace Vexa::Client::VoverOrevidAredez {
 namespace {
 
 using ::testing::ElementsAre;
 
-class CoreClockEnv final : public Os::FakeEnv {
- public:
-  explicit CoreClockEnv(const TovHost::Core& core) : core_(core) { frequency = 1000000000; }
-  uint64_t PerformanceCounter() override { return static_cast<uint64_t>(std::llround(core_.Now() * 1e9)); }
-  int64_t UnixTimeMillis() override { return 1796634000000 + std::llround(core_.Now() * 1000); }
-
- private:
-  const TovHost::Core& core_;
-};
 
 constexpr uint32_t kPatch = 5, kPost = 6;
 constexpr const char* kPrefix = "/tov-vover-orevid-aredez/v1/";
