@@ -1,61 +1,57 @@
 #include "sim/scenario.h"
 
+#include <utility>
+
 namespace TovSim {
 namespace {
 
-GamePlan Draft() {
+// A queue's game with everyone seated as a person would play.
+GamePlan Plan(const char* queueTypeName, Roster roster) {
   GamePlan plan;
-  plan.rules.queueTypeName = "DRAFT_5x5";
-  plan.rules.bans = 6;
-  plan.roster = StandardRoster(1);
+  plan.rules.queueTypeName = queueTypeName;
+  plan.roster = std::move(roster);
   plan.seats = SeatsFor(plan.roster);
+  return plan;
+}
+
+GamePlan Draft() {
+  GamePlan plan = Plan("DRAFT_5x5", StandardRoster(1));
+  plan.rules.bans = 6;
   return plan;
 }
 
 GamePlan Blind() {
-  GamePlan plan;
-  plan.rules.queueTypeName = "BLIND_5x5";
+  GamePlan plan = Plan("BLIND_5x5", StandardRoster(1));
   plan.rules.order = PickOrder::Blind;
   plan.rules.hideOpponents = true;
   plan.rules.battleBoost = false;
-  plan.roster = StandardRoster(1);
-  plan.seats = SeatsFor(plan.roster);
   return plan;
 }
 
 GamePlan Bots() {
-  GamePlan plan;
-  plan.rules.queueTypeName = "COOP_5x5_BOT";
+  GamePlan plan = Plan("COOP_5x5_BOT", BotRoster());
   plan.rules.order = PickOrder::Blind;
   plan.rules.allowTrades = false;
   plan.rules.battleBoost = false;
-  plan.roster = BotRoster();
-  plan.seats = SeatsFor(plan.roster);
   return plan;
 }
 
 GamePlan Custom() {
-  GamePlan plan;
-  plan.rules.queueTypeName = "NONE";
+  GamePlan plan = Plan("NONE", StandardRoster(1));
   plan.rules.order = PickOrder::Blind;
   plan.rules.custom = true;
   plan.rules.allowTrades = false;
   plan.rules.battleBoost = false;
   plan.rules.freeChampions = false;
-  plan.roster = StandardRoster(1);
-  plan.seats = SeatsFor(plan.roster);
   return plan;
 }
 
 GamePlan Rerolls() {
-  GamePlan plan;
-  plan.rules.queueTypeName = "RANDOM_5x5";
+  GamePlan plan = Plan("RANDOM_5x5", StandardRoster(1));
   plan.rules.order = PickOrder::Blind;
   plan.rules.randomChampions = true;
   plan.rules.rerolls = true;
   plan.rules.battleBoost = false;
-  plan.roster = StandardRoster(1);
-  plan.seats = SeatsFor(plan.roster);
   // One roll's worth and a little: the second roll is refused.
   plan.rerollPoints = 300;
   plan.local.rerolls = 2;
@@ -63,15 +59,12 @@ GamePlan Rerolls() {
 }
 
 GamePlan Training() {
-  GamePlan plan;
-  plan.rules.queueTypeName = "BATTLE_TRAINING";
+  GamePlan plan = Plan("BATTLE_TRAINING", TrainingRoster());
   plan.rules.order = PickOrder::Blind;
   plan.rules.battleTraining = true;
   plan.rules.allowTrades = false;
   plan.rules.battleBoost = false;
   plan.rules.freeChampions = false;
-  plan.roster = TrainingRoster();
-  plan.seats = SeatsFor(plan.roster);
   return plan;
 }
 

@@ -260,21 +260,49 @@ TEST_F(ConversionTest, HostValuesRoundTripAndBadKinds) {
   tree.Field("raw").SetBlob(std::vector<uint8_t>{0, 255});
   tree.Field("phase").SetEnum(EnumValue{7, &TypeIdentity::Of<Phase>()});
   tree.Field("n").SetUnsigned(UINT64_MAX);
-  HostValue host{};
-  BindingToHostValue(tree, host, &registry);
-  ASSERT_EQ(host.kind, uint32_t(HostValueKind_Object));
-  EXPECT_EQ(host.u.object.count, 5u);
   BindingProperty back;
   std::string error;
-  ASSERT_TRUE(HostValueToBinding(host, back, "<result>", error)) << error;
-  EXPECT_EQ(back.Find("list").At(1).GetFloat(), 1.5);
-  EXPECT_TRUE(back.Find("list").At(0).IsEmpty());
-  EXPECT_EQ(back.Find("raw").Size(), 2u);
-  EXPECT_EQ(back.Find("phase").GetString(), "FINALIZATION");  // enums travel by name
-  EXPECT_EQ(back.Find("name").GetString(), "a");              // host texts end at their NUL
-  EXPECT_EQ(back.Find("n").GetUnsigned(), UINT64_MAX);
-  ReleaseHostValue(host);
-  EXPECT_EQ(host.kind, uint32_t(HostValueKind_Null));
+  // Copied or lent, a tree reads back the same; a lent one points into it.
+  for (const HostValueTexts texts : {HostValueTexts::Copied, HostValueTexts::Borrowed}) {
+    HostValue host{};
+    BindingToHostValue(tree, host, &registry, texts);
+    ASSERT_EQ(host.kind, uint32_t(HostValueKind_Object));
+    EXPECT_EQ(host.u.object.count, 5u);
+    ASSERT_TRUE(HostValueToBinding(host, back, "<result>", error)) << error;
+    EXPECT_EQ(back.Find("list").At(1).GetFloat(), 1.5);
+    EXPECT_TRUE(back.Find("list").At(0).IsEmpty());
+    EXPECT_EQ(back.Find("raw").Size(), 2u);
+    EXPECT_EQ(back.Find("phase").GetString(), "FINALIZATION");  // enums travel by name
+    EXPECT_EQ(back.Find("name").GetString(), "a");              // host texts end at their NUL
+    EXPECT_EQ(back.Find("n").GetUnsigned(), UINT64_MAX);
+    for (std::uint32_t i = 0; i < host.u.object.count; ++i) {
+      const HostObjectEntry entry = host.u.object.entries[i];
+      EXPECT_EQ(entry.keyOwned, texts == HostValueTexts::Copied ? 1 : 0);
+      if (std::string_view(entry.key) != "name") continue;
+      const HostValue value = entry.value;
+      EXPECT_EQ(value.kind, uint32_t(texts == HostValueTexts::Copied ? HostValueKind_String
+                                                                      : HostValueKind_BorrowedString));
+      const std::uint32_t length = value.u.string.length;
+      EXPECT_EQ(length, 3u);  // the whole text, NUL included
+      if (texts == HostValueTexts::Borrowed) {
+        const char* const lent = value.u.string.data;  // packed member: read it out first
+        EXPECT_EQ(lent, tree.Find("name").GetString().data());
+      }
+    }
+    ReleaseHostValue(host);  // frees what was copied, leaves what was lent
+    EXPECT_EQ(host.kind, uint32_t(HostValueKind_Null));
+  }
+
+  // A member kept apart is built in its own tree, not in the payload's.
+  tree.Field("body").Field("x").SetSigned(std::int64_t{1});
+  HostValue payload{};
+  BindingToHostValue(tree, payload, &registry, HostValueTexts::Borrowed);
+  BindingProperty rest, body;
+  ASSERT_TRUE(HostValueToBindingDetaching(payload, rest, "body", body, "<result>", error)) << error;
+  EXPECT_FALSE(rest.HasField("body"));
+  EXPECT_EQ(rest.Find("n").GetUnsigned(), UINT64_MAX);
+  EXPECT_EQ(body.Find("x").GetSigned(), 1);
+  ReleaseHostValue(payload);
 
   HostValue items[2] = {};
   items[0].kind = HostValueKind_Int64;

@@ -54,7 +54,6 @@ class ChampSelect {
 
   const ChampSelectModel& Model() const { return model_; }
   const PlatformState& Platform() const { return platform_; }
-  const ChampSelectMachine& Machine() const { return machine_; }
   const UxTimers& Timers() const { return uxTimers_; }
   // The commands of the routes.
   Actions& ActionCommands() { return actions_; }

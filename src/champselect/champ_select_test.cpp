@@ -13,7 +13,7 @@
 
 #include "champselect/vover_orevid_aredez_plugin.h"
 #include "core/core.h"
-#include "champselect/test_support.h"
+#include "runtime/test_support.h"
 
 namespace Vexa::Client::VoverOrevidAredez {
 namespace {

@@ -12,7 +12,7 @@
 #include "champselect/vover_orevid_aredez_plugin.h"
 #include "core/core.h"
 #include "formats/json.h"
-#include "champselect/test_support.h"
+#include "runtime/test_support.h"
 
 namespace Vexa::Client::VoverOrevidAredez {
 namespace {

@@ -56,7 +56,6 @@ class PlatformState {
 
   std::int32_t MaxAllowableBans() const { return maxAllowableBans_; }
   bool BattleBoostAllowed() const { return battleBoostAllowed_; }
-  bool AllowTrades() const { return allowTrades_; }
   bool IsCustomGame() const { return isCustomGame_; }
   bool IsBattleTraining() const { return isBattleTraining_; }
   bool BattleTrainingCompleted() const { return battleTrainingCompleted_; }

@@ -36,7 +36,6 @@ class UxTimers {
   // The session ended: timers already armed fire into nothing.
   void Reset();
 
-  std::uint32_t Outstanding() const { return outstandingUxTimers_; }
 
  private:
   // Every UX timer knows the session and the phase epoch it was armed for,

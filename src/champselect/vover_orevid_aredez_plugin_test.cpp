@@ -12,38 +12,13 @@
 #include "logging/logger.h"
 #include "runtime/allocator.h"
 #include "runtime/fatal.h"
+#include "runtime/test_support.h"
 
 namespace Vexa::Client::VoverOrevidAredez {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-
-class CaptureTarget final : public Logging::LogTarget {
- public:
-  ~CaptureTarget() override { Detach(); }
-  const char* GetName() const override { return "CaptureTarget"; }
-  bool Write(const Logging::LogRecord& record) override {
-    lines.push_back(std::to_string(record.level) + " " + record.message);
-    return true;
-  }
-  std::vector<std::string> lines;
-};
-
-// Captures what the process-wide logger writes while it lives.
-struct LogCapture {
-  LogCapture() {
-    logger->Initialize(logger);
-    capture.SetLevel(0);
-    capture.Attach();
-  }
-  ~LogCapture() {
-    capture.Detach();
-    logger->Shutdown(logger);
-  }
-  const Logging::LoggerApi* logger = Logging::Logger();
-  CaptureTarget capture;
-};
 
 PluginHandshake LoadWithCore(uint32_t major, uint32_t minor, uint32_t patch) {
   PluginHandshake record{};

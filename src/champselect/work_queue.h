@@ -14,7 +14,6 @@ class WorkQueue {
  public:
   // Runs `item` now, or after the item in progress and those queued before.
   void Post(std::function<void()> item);
-  bool Busy() const { return running_; }
   // Drops what has not run (at shutdown).
   void Clear() { pending_.clear(); }
 

@@ -124,7 +124,9 @@ void AppModule::DispatchResource(PluginResourceEvent& event) {
 }
 
 AppModule::Result<void> AppModule::PublishDeleted(const std::string& uri) {
-  return SendResourceEvent("OnJsonApiEvent", PluginResourceEvent{uri, PluginResourceEventType::Delete, {}}, 0);
+  BindingProperty event;
+  ResourceEventFields(event, PluginResourceEventType::Delete, uri);
+  return SendResourceTree("OnJsonApiEvent", uri, event, 0);
 }
 
 AppModule::Result<void> AppModule::SendResourceEvent(const std::string& eventName, const PluginResourceEvent& payload,

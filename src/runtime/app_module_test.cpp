@@ -18,6 +18,7 @@
 #include "runtime/fatal.h"
 #include "runtime/plugin_module.h"
 #include "runtime/service_proxy.h"
+#include "runtime/test_support.h"
 
 namespace Vexa {
 namespace {
@@ -47,15 +48,6 @@ TovHost::LcdsReply Lcds(std::string typeName, std::string body, std::string erro
   reply.status = status;
   return reply;
 }
-
-class CoreClockEnv final : public Os::FakeEnv {
- public:
-  explicit CoreClockEnv(const TovHost::Core& core) : core_(core) { frequency = 1000000000; }
-  uint64_t PerformanceCounter() override { return static_cast<uint64_t>(std::llround(core_.Now() * 1e9)); }
-
- private:
-  const TovHost::Core& core_;
-};
 
 class TestPlugin final : public PluginModule {
  public:

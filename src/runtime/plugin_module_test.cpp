@@ -11,6 +11,7 @@
 #include "logging/logger.h"
 #include "runtime/allocator.h"
 #include "runtime/fatal.h"
+#include "runtime/test_support.h"
 #include "runtime/plugin_naming.h"
 
 namespace Vexa {
@@ -18,17 +19,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-
-class CaptureTarget final : public Logging::LogTarget {
- public:
-  ~CaptureTarget() override { Detach(); }
-  const char* GetName() const override { return "CaptureTarget"; }
-  bool Write(const Logging::LogRecord& record) override {
-    lines.push_back(std::to_string(record.level) + " " + record.message);
-    return true;
-  }
-  std::vector<std::string> lines;
-};
 
 TEST(Version, CompatibilityRule) {
   const struct {
@@ -78,21 +68,6 @@ TEST(Naming, FullNamesByKind) {
   logger->Shutdown(logger);
   EXPECT_EQ(ApiNameFromShortName("tov-vover-orevid-aredez"), "TovVoverOrevidAredez");
 }
-
-// Captures what the process-wide logger writes while it lives.
-struct LogCapture {
-  LogCapture() {
-    logger->Initialize(logger);
-    capture.SetLevel(0);
-    capture.Attach();
-  }
-  ~LogCapture() {
-    capture.Detach();
-    logger->Shutdown(logger);
-  }
-  const Logging::LoggerApi* logger = Logging::Logger();
-  CaptureTarget capture;
-};
 
 // Before Init the core's table is unknown, and after Shutdown nothing may be
 // registered on an object that is going away: each is refused with a line.

@@ -70,7 +70,6 @@ class ServiceProxy {
   void OnAsyncAnswer(const PluginServiceProxyResponse& answer);
   void SetAsyncHandler(const std::string& key, AsyncHandler handler);
   void SetTimeout(double seconds) { timeoutSeconds_ = seconds; }
-  double Timeout() const { return timeoutSeconds_; }
   void Clear();
   std::size_t InFlight() const;
   std::size_t Pending() const;
