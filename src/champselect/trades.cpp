@@ -37,9 +37,9 @@ std::int64_t Trades::CellOf(const std::string& internalName) const {
 }
 
 const Api::ChampSelectPlayerSelection* Trades::PlayerAt(std::int64_t cellId) const {
-  for (const auto* team : {&model_.session.myTeam, &model_.session.theirTeam})
-    for (const auto& player : *team)
-      if (player.cellId == cellId) return &player;
+  // Only a team-mate can be traded with.
+  for (const auto& player : model_.session.myTeam)
+    if (player.cellId == cellId) return &player;
   return nullptr;
 }
 

@@ -55,6 +55,7 @@ class Trades {
 
  private:
   std::int64_t CellOf(const std::string& internalName) const;
+  // The team-mate at the cell; null when none is there.
   const Api::ChampSelectPlayerSelection* PlayerAt(std::int64_t cellId) const;
   Api::ChampSelectTradeContract* TradeById(std::int64_t id);
   Api::ChampSelectTradeContract* TradeByCell(std::int64_t cellId);
