@@ -4,11 +4,14 @@
 //   tov-core [--core-version X.Y.Z] [--stats] [--run SECONDS] [--demo] PLUGIN.so
 //   tov-core request METHOD PATH [--body TEXT] [--content-type TYPE] PLUGIN.so
 //   tov-core api [--format full|epytext] PLUGIN.so
-//   tov-core --sim SCENARIO [--seed N] [--steps FILE] [--trace FILE] [--until SECONDS] [--real-time] PLUGIN.so
+//   tov-core --sim SCENARIO [--seed N] [--steps FILE] [--trace FILE] [--until SECONDS] [--real-time] [--games N] PLUGIN.so
+//   tov-core --replay TRACE PLUGIN.so
 //
 // --demo plays a short scene on the core's side: the match flow's session
 // resource appears and changes, and the platform pushes a game message.
 // --sim plays a whole simulated game against the plug-in (host/sim).
+// --replay plays a trace recorded by --sim back to a plug-in and checks that
+// it does the same (host/replay).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +19,7 @@
 
 #include "core/api_text.h"
 #include "core/core.h"
+#include "replay/replay_command.h"
 #include "sim/sim_command.h"
 
 namespace {
@@ -25,8 +29,9 @@ int Usage() {
                "usage: tov-core [--core-version X.Y.Z] [--stats] [--run SECONDS] [--demo] PLUGIN.so\n"
                "       tov-core request METHOD PATH [--body TEXT] [--content-type TYPE] PLUGIN.so\n"
                "       tov-core api [--format full|epytext] PLUGIN.so\n"
+               "       %s\n"
                "       %s\n",
-               TovSim::kSimUsage);
+               TovSim::kSimUsage, TovReplay::kReplayUsage);
   return 2;
 }
 
@@ -213,6 +218,10 @@ int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--sim") == 0) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     return TovSim::RunSimCommand(argc, argv);
+  }
+  if (argc > 1 && std::strcmp(argv[1], "--replay") == 0) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    return TovReplay::RunReplayCommand(argc, argv);
   }
   Options options;
   if (!ParseOptions(argc, argv, options)) return Usage();

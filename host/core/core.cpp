@@ -592,6 +592,19 @@ void Core::SetLcdsHandler(const std::string& destination, const std::string& met
   lcdsHandlers_[{destination, method}] = std::move(handler);
 }
 
+void Core::ForgetServices() {
+  requestHandlers_.clear();
+  lcdsHandlers_.clear();
+}
+
+void Core::ForgetRecords() {
+  requests_.clear();
+  events_.clear();
+  logs_.clear();
+  waitLabels_.clear();
+  unregistered_.clear();
+}
+
 bool Core::HasHandler(const std::string& eventName) const {
   return std::any_of(handlers_.begin(), handlers_.end(),
                      [&](const EventHandlerRecord& h) { return h.eventName == eventName; });
@@ -725,7 +738,9 @@ void Core::Request(const CoreApi* api, RemotingResponse* response, const Remotin
   core.requests_.push_back(record);
   if (core.onRequest) core.onRequest(record);
   // Served from a copy: a handler may cause more requests, which move requests_.
-  core.Fill(response, core.Serve(record));
+  const Reply reply = core.onServe ? core.onServe(record) : core.Serve(record);
+  if (core.onReply) core.onReply(record, reply);
+  core.Fill(response, reply);
 }
 
 void Core::Reserved1(const CoreApi* api, uintptr_t, uintptr_t) {

@@ -223,6 +223,24 @@ class Core {
   // Called for every event about to reach at least one of the plug-in's
   // handlers, before the first of them runs.
   std::function<void(const std::string& name, const std::string& payloadJson)> onDeliver;
+  // Called with every answer the core gives to a request of the plug-in,
+  // after it is made and before the plug-in sees it.
+  std::function<void(const RequestRecord&, const Reply&)> onReply;
+  // Called for every request sent to the plug-in through Call, before it is
+  // routed.
+  std::function<void(uint32_t method, const std::string& url, const std::string& body, const std::string& contentType,
+                     const std::vector<std::pair<std::string, std::string>>& headers)>
+      onCall;
+  // When set, answers every request of the plug-in in place of the scripted
+  // handlers and the built-in services: a replay answers from its record.
+  std::function<Reply(const RequestRecord&)> onServe;
+  // Drops every request and LCDS handler, so that services which end before
+  // the core (one game's, when several are played on one plug-in) leave
+  // nothing behind that points at them.
+  void ForgetServices();
+  // Drops the records of requests, events, log lines and waits, for a long
+  // run whose hooks saw them as they came.
+  void ForgetRecords();
 
   // ---- Calling the plug-in ---------------------------------------------
   // Takes the function records of a plug-in's API description (from its

@@ -58,6 +58,7 @@ const PluginFunctionRecord* Core::Route(uint32_t method, const std::string& url)
 Core::CallResult Core::Call(uint32_t method, const std::string& url, const std::string& body,
                             const std::string& contentType,
                             const std::vector<std::pair<std::string, std::string>>& headers) {
+  if (onCall) onCall(method, url, body, contentType, headers);
   CallResult result;
   const PluginFunctionRecord* record = Route(method, url);
   if (!record || !record->dispatch) {

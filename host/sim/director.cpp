@@ -24,6 +24,7 @@ Director::Director(const Scenario& scenario, Platform& platform, ClientState& cl
 
 void Director::Begin() {
   trace_.Note("scenario", scenario_.name + ", seed " + std::to_string(scenario_.seed));
+  firstGameId_ = platform_.NextGameId();
   scheduler_.At(ToMicros(scenario_.openAt), [this] {
     if (scenario_.opening == Opening::Spectate) {
       Spectate();
@@ -81,7 +82,7 @@ void Director::Spectate() {
 }
 
 void Director::OnState(const Game& game, GameState previous) {
-  if (game.Id() == Platform::kFirstGameId) {
+  if (game.Id() == firstGameId_) {
     for (size_t i = 0; i < scenario_.timeline.size(); ++i) {
       if (anchored_[i] || scenario_.timeline[i].after != StateName(game.State())) continue;
       anchored_[i] = true;
@@ -150,11 +151,11 @@ void Director::Run(const TimedAction& action) {
       client_.SetBattleTraining(action.flag);
       break;
     case Kind::ClockJump:
-      trace_.Note("clock", "the machine sleeps " + std::to_string(action.amount) + " s");
+      trace_.ClockJump(action.amount);
       clock_.Jump(action.amount);
       break;
     case Kind::WallClockShift:
-      trace_.Note("clock", "the wall clock is stepped by " + std::to_string(action.amount) + " s");
+      trace_.WallClockShift(action.amount);
       clock_.ShiftWallClock(action.amount);
       break;
     case Kind::End:

@@ -46,6 +46,7 @@ class Director {
   bool ended_ = false;
   std::vector<bool> anchored_;  // timeline actions already scheduled
   int gamesStarted_ = 0;
+  uint64_t firstGameId_ = 0;  // the timeline follows the first game
 };
 
 }  // namespace TovSim

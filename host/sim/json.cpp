@@ -30,10 +30,17 @@ std::string ToJson(const rapidjson::Value& value) {
 
 bool CompactJson(std::string_view text, std::string* out) {
   rapidjson::StringBuffer buffer;
-  rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+  // NaN and the infinities pass through as written: the core hands them to
+  // the plug-in, so a trace must keep them.
+  rapidjson::Writer<rapidjson::StringBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>, rapidjson::CrtAllocator,
+                    rapidjson::kWriteNanAndInfFlag>
+      writer(buffer);
   rapidjson::MemoryStream stream(text.data(), text.size());
   rapidjson::Reader reader;
-  if (reader.Parse<rapidjson::kParseIterativeFlag>(stream, writer).IsError()) return false;
+  if (reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseNanAndInfFlag>(
+              stream, writer)
+          .IsError())
+    return false;
   out->assign(buffer.GetString(), buffer.GetSize());
   return true;
 }

@@ -45,7 +45,8 @@ rapidjson::Document ParseJson(std::string_view text);
 // The compact JSON of a value (recursive: for values of bounded depth).
 std::string ToJson(const rapidjson::Value& value);
 // Any JSON text as compact JSON, read and written as a stream, so any depth
-// costs no stack; false when the text is not JSON.
+// costs no stack; NaN, Infinity and -Infinity are kept; false when the text
+// is not JSON.
 bool CompactJson(std::string_view text, std::string* out);
 // How deeply the value nests (a scalar is 0), found without recursion.
 size_t Depth(const rapidjson::Value& value);

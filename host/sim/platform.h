@@ -38,6 +38,8 @@ class Platform {
   // known (a game to spectate).
   Game& AddGame(std::unique_ptr<Game> game);
   uint64_t NextGameId() const { return nextGameId_; }
+  // Game ids from `next` on, for a platform that follows an earlier one.
+  void ContinueIdsFrom(uint64_t next) { nextGameId_ = next; }
 
   Game* FindGame(uint64_t id);
   // The latest game the local player is seated in, and its match: where the

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "sim/simulation.h"
+#include "sim/soak.h"
 
 namespace TovSim {
 namespace {
@@ -26,6 +27,7 @@ struct SimOptions {
   double until = std::numeric_limits<double>::infinity();
   bool realTime = false;
   std::string plugin;
+  int games = 0;  // --games: that many games on one plug-in, a line each
 };
 
 int Bad(const std::string& why) {
@@ -86,6 +88,11 @@ std::string Parse(int argc, char** argv, SimOptions* options) {
       std::string text, error;
       if (!ReadFile(path, &text)) return "cannot read the steps file " + path;
       if (!ParseSteps(text, &options->steps, &error)) return path + ": " + error;
+    } else if (arg == "--games") {
+      uint64_t games = 0;
+      if (!hasValue || !ParseSeed(argv[++i], &games) || games == 0 || games > 1000000)
+        return "--games needs a number of games, 1 to 1000000";
+      options->games = static_cast<int>(games);
     } else if (arg == "--real-time") {
       options->realTime = true;
     } else if (!arg.empty() && arg[0] != '-' && options->plugin.empty()) {
@@ -95,9 +102,22 @@ std::string Parse(int argc, char** argv, SimOptions* options) {
     }
   }
   if (options->plugin.empty()) return "no plug-in given";
+  if (options->games > 0 && std::isfinite(options->until)) return "--until and --games do not go together";
   struct stat info{};
   if (stat(options->plugin.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return "no plug-in file at " + options->plugin;
   return "";
+}
+
+// --games: a line per game instead of the timeline.
+int PlayGames(const SimOptions& options, FILE* traceFile) {
+  SoakOptions soak{options.scenario, options.seed, options.games, options.steps, options.realTime, traceFile};
+  std::string failure;
+  const Simulation::Outcome outcome = TovSim::PlayGames(
+      options.plugin, soak, [](const GameReport& report) { std::printf("%s\n", Describe(report).c_str()); }, &failure);
+  if (traceFile) std::fclose(traceFile);
+  if (outcome != Simulation::Outcome::PluginFailed) return 0;
+  std::fprintf(stderr, "tov-core: %s\n", failure.c_str());
+  return 1;
 }
 
 // The child: plays the game; its exit status is the run's, unless the
@@ -111,6 +131,7 @@ int Play(const SimOptions& options) {
       return 2;
     }
   }
+  if (options.games > 0) return PlayGames(options, traceFile);
   Scenario scenario;
   BuiltInScenario(options.scenario, options.seed, &scenario);
   int status = 0;

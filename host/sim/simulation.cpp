@@ -13,14 +13,41 @@ constexpr int kTurnsPerInstant = 100000;
 // Pumps in a row in which nothing can happen before a wait is declared stuck.
 constexpr int kIdlePumps = 10000;
 
+// The scenario's times are from the start of its game.
+void StartAt(double start, Scenario& scenario, std::vector<Step>& steps) {
+  scenario.openAt += start;
+  for (TimedAction& action : scenario.timeline)
+    if (action.after.empty()) action.at += start;
+  for (Injection& injection : scenario.faults.injections) injection.armAt += start;
+  for (Step& step : steps) step.at += start;
+}
+
 }  // namespace
 
+Simulation::Host::Host(bool realTime)
+    : realTime(realTime), core(realTime ? TovHost::ClockMode::Real : TovHost::ClockMode::Virtual), clock(core) {}
+
+Simulation::Host::~Host() {
+  if (initialised) record.callbacks->Shutdown(record.plugin);
+  clock.Deactivate();
+}
+
+Simulation::Simulation(Scenario scenario, Host& host, std::vector<Step> steps)
+    : Simulation(std::move(scenario), std::move(steps), host.realTime, &host) {
+  StartAt(core_.Now(), scenario_, steps_);
+}
+
 Simulation::Simulation(Scenario scenario, std::vector<Step> steps, bool realTime)
+    : Simulation(std::move(scenario), std::move(steps), realTime, nullptr) {}
+
+Simulation::Simulation(Scenario scenario, std::vector<Step> steps, bool realTime, Host* host)
     : scenario_(std::move(scenario)),
       steps_(std::move(steps)),
       realTime_(realTime),
-      core_(realTime ? TovHost::ClockMode::Real : TovHost::ClockMode::Virtual),
-      clock_(core_),
+      ownHost_(host ? nullptr : std::make_unique<Host>(realTime)),
+      host_(host ? *host : *ownHost_),
+      core_(host_.core),
+      clock_(host_.clock),
       trace_([this] { return core_.Now(); }),
       scheduler_([this] { return clock_.Now(); }),
       injector_(core_, scenario_.faults, trace_),
@@ -31,14 +58,25 @@ Simulation::Simulation(Scenario scenario, std::vector<Step> steps, bool realTime
       director_(scenario_, platform_, client_, injector_, scheduler_, clock_, trace_),
       you_(core_, scheduler_, trace_, client_, scenario_.seed) {
   director_.onGameStart = [this](const GamePlan& plan) { you_.Play(plan.local); };
+  platform_.ContinueIdsFrom(host_.nextGameId);
 }
 
 bool Simulation::YouPlay() const { return scenario_.localPlay == LocalPlay::ThroughPlugin; }
 
 Simulation::~Simulation() {
-  if (initialised_) record_.callbacks->Shutdown(record_.plugin);
+  if (ownHost_ && host_.initialised) {
+    host_.initialised = false;
+    host_.record.callbacks->Shutdown(host_.record.plugin);
+  }
   Unhook();
-  clock_.Deactivate();
+  if (ownHost_) {
+    clock_.Deactivate();
+  } else {
+    // The next game's services take their places, and what this game's
+    // trace has seen need not be kept for a thousand games.
+    core_.ForgetServices();
+    core_.ForgetRecords();
+  }
 }
 
 void Simulation::Hook() {
@@ -52,6 +90,11 @@ void Simulation::Hook() {
     if (YouPlay()) you_.OnEvent(event);
   };
   core_.onDeliver = [this](const std::string& name, const std::string& payload) { trace_.Push(name, payload); };
+  core_.onReply = [this](const TovHost::RequestRecord&, const TovHost::Reply& reply) { trace_.Reply(reply); };
+  core_.onCall = [this](uint32_t method, const std::string& url, const std::string& body, const std::string& contentType,
+                        const std::vector<std::pair<std::string, std::string>>& headers) {
+    trace_.Call(TovHost::MethodName(method), url, body, contentType, headers);
+  };
   core_.onPump = [this](int) { OnPump(); };
 }
 
@@ -60,56 +103,75 @@ void Simulation::Unhook() {
   core_.onRequest = nullptr;
   core_.onSend = nullptr;
   core_.onDeliver = nullptr;
+  core_.onReply = nullptr;
+  core_.onCall = nullptr;
   core_.onPump = nullptr;
 }
 
 bool Simulation::Load(const std::string& pluginPath) {
-  library_ = std::make_unique<TovHost::PluginLibrary>(pluginPath);
-  if (!library_->Loaded()) {
-    failure_ = library_->Error();
+  host_.library = std::make_unique<TovHost::PluginLibrary>(pluginPath);
+  if (!host_.library->Loaded()) {
+    failure_ = host_.library->Error();
     return false;
   }
-  record_ = library_->Handshake(18, 0, 0);
-  if (!record_.callbacks || !record_.plugin || !record_.apiDescription) {
+  PluginHandshake& record = host_.record;
+  record = host_.library->Handshake(18, 0, 0);
+  if (!record.callbacks || !record.plugin || !record.apiDescription) {
     failure_ = "the plug-in returned no callbacks";
     return false;
   }
-  core_.UseApi(record_.apiDescription);
-  context_ = core_.Context();
-  if (!record_.callbacks->Init(record_.plugin, &context_)) {
+  core_.UseApi(record.apiDescription);
+  host_.context = core_.Context();
+  if (!record.callbacks->Init(record.plugin, &host_.context)) {
     failure_ = "the plug-in's Init failed";
-    record_.callbacks->Shutdown(record_.plugin);
+    record.callbacks->Shutdown(record.plugin);
     return false;
   }
-  initialised_ = true;
+  host_.initialised = true;
   return true;
 }
 
-Simulation::Outcome Simulation::Run(const std::string& pluginPath, double until) {
+Simulation::Outcome Simulation::Run(const std::string& pluginPath, double until, bool shutDown) {
   until_ = until;
+  // A plug-in loaded by an earlier game listens already: what this game's
+  // client sets up reaches it, and the trace shows it.
+  const bool loaded = host_.initialised;
+  if (loaded) Hook();
   client_.Install();
   wardSkins_.Install();
   platform_.Install();
   // Nobody listens yet: the plug-in reads the starting values when it
   // subscribes, so their first events must not reach it a second time.
   core_.RunOnce();
-  // Before the library is loaded, so even its start-up reads the game's time.
-  if (!realTime_) clock_.Activate();
-  Hook();
-  if (!Load(pluginPath)) {
-    Unhook();
-    clock_.Deactivate();
-    return Outcome::PluginFailed;
+  if (!loaded) {
+    // Before the library is loaded, so even its start-up reads the game's time.
+    if (!realTime_) clock_.Activate();
+    Hook();
+    if (!Load(pluginPath)) {
+      Unhook();
+      if (ownHost_) clock_.Deactivate();
+      return Outcome::PluginFailed;
+    }
+    trace_.Note("core", "plug-in loaded and initialised");
   }
-  trace_.Note("core", "plug-in loaded and initialised");
   director_.Begin();
   const Outcome outcome = Play();
-  initialised_ = false;
-  record_.callbacks->Shutdown(record_.plugin);
-  trace_.Note("core", "plug-in shut down");
+  host_.nextGameId = platform_.NextGameId();
+  if (shutDown) ShutDown();
   Unhook();
-  clock_.Deactivate();
+  if (ownHost_) clock_.Deactivate();
   return outcome;
+}
+
+void Simulation::ShutDown() {
+  if (!host_.initialised) return;
+  Hook();
+  host_.initialised = false;
+  trace_.Shutdown();
+  host_.record.callbacks->Shutdown(host_.record.plugin);
+  trace_.Note("core", "plug-in shut down");
+  trace_.End();
+  Unhook();
 }
 
 Simulation::Outcome Simulation::Play() {
@@ -185,6 +247,7 @@ void Simulation::OnPump() {
     onStuck(pastUntil);
     return;
   }
+  trace_.End();
   std::fflush(nullptr);
   std::_Exit(pastUntil ? 0 : 1);
 }

@@ -39,14 +39,43 @@ class Simulation {
     PluginFailed,  // the plug-in did not load, shake hands or initialise
   };
 
+  // The core, its clock and the loaded plug-in: what carries on from one
+  // game to the next when several are played on one plug-in.
+  struct Host {
+    explicit Host(bool realTime);
+    ~Host();
+    const bool realTime;
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
+
+    TovHost::Core core;
+    Clock clock;
+    std::unique_ptr<TovHost::PluginLibrary> library;
+    PluginHandshake record{};
+    CoreContext context{};
+    bool initialised = false;
+    // Each game's platform is new, but the plug-in remembers games: ids
+    // carry on.
+    uint64_t nextGameId = Platform::kFirstGameId;
+  };
+
   explicit Simulation(Scenario scenario, std::vector<Step> steps = {}, bool realTime = false);
+  // The next game on a host that earlier games were played on: the
+  // platform, the client and the players are new and the scenario's times
+  // (and the steps') count from now; the plug-in, its timers and the clock
+  // carry on.
+  Simulation(Scenario scenario, Host& host, std::vector<Step> steps = {});
   ~Simulation();
   Simulation(const Simulation&) = delete;
   Simulation& operator=(const Simulation&) = delete;
 
-  // Loads the plug-in, plays the scenario until it ends (or the clock
-  // reaches `until` seconds) and shuts the plug-in down.
-  Outcome Run(const std::string& pluginPath, double until = std::numeric_limits<double>::infinity());
+  // Loads the plug-in (unless the host has it already), plays the scenario
+  // until it ends (or the clock reaches `until` seconds) and, if `shutDown`,
+  // shuts the plug-in down.
+  Outcome Run(const std::string& pluginPath, double until = std::numeric_limits<double>::infinity(),
+              bool shutDown = true);
+  // Shuts down a plug-in that Run left loaded, as the end of the trace.
+  void ShutDown();
   // Why the plug-in failed.
   const std::string& Failure() const { return failure_; }
 
@@ -63,6 +92,7 @@ class Simulation {
   double Now() const { return core_.Now(); }
 
  private:
+  Simulation(Scenario scenario, std::vector<Step> steps, bool realTime, Host* host);
   bool Load(const std::string& pluginPath);
   Outcome Play();
   // Everything on the platform's timeline and every step due by now.
@@ -83,8 +113,10 @@ class Simulation {
   int idlePumps_ = 0;
   std::string failure_;
 
-  TovHost::Core core_;
-  Clock clock_;
+  std::unique_ptr<Host> ownHost_;
+  Host& host_;
+  TovHost::Core& core_;
+  Clock& clock_;
   Trace trace_;
   Scheduler scheduler_;
   Injector injector_;
@@ -94,11 +126,6 @@ class Simulation {
   WardSkins wardSkins_;
   Director director_;
   LocalClient you_;
-
-  std::unique_ptr<TovHost::PluginLibrary> library_;
-  PluginHandshake record_{};
-  CoreContext context_{};
-  bool initialised_ = false;
 };
 
 }  // namespace TovSim

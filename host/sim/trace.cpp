@@ -1,5 +1,7 @@
 #include "sim/trace.h"
 
+#include <cstdlib>
+
 #include "sim/json.h"
 
 namespace TovSim {
@@ -63,6 +65,9 @@ std::string PushSummary(const std::string& name, const std::string& payloadJson)
   return Cut(Member(payload, "eventType") + " " + Member(payload, "uri") + " " + Member(payload, "data"));
 }
 
+// A number exactly: the shortest text that reads back as the same double.
+std::string Number(double value) { return JsonWriter().Double(value).Text(); }
+
 }  // namespace
 
 std::string CallKey(const TovHost::RequestRecord& request) {
@@ -84,8 +89,9 @@ std::string Trace::Time() const {
 }
 
 void Trace::Line(const std::string& kind, const std::string& fields) {
-  if (!jsonLines_ && !keep_) return;
-  std::string line = "{\"t\":" + Time() + ",\"kind\":\"" + kind + "\"," + fields + "}";
+  if (!jsonLines_ && !keep_ && !sink_) return;
+  std::string line = "{\"t\":" + Time() + ",\"kind\":\"" + kind + "\"" + (fields.empty() ? "" : ",") + fields + "}";
+  if (sink_) sink_(line);
   if (jsonLines_) {
     std::fputs(line.c_str(), jsonLines_);
     std::fputc('\n', jsonLines_);
@@ -127,8 +133,14 @@ void Trace::Event(const TovHost::SentEvent& event) {
   if (event.name != "OnJsonApiEvent") Timeline("plug-in", "publishes " + PushSummary(event.name, payload));
 }
 
+void Trace::Input(const std::string& kind, const std::string& fields) {
+  const double now = now_();
+  if (std::strtod(Time().c_str(), nullptr) != now) Line("clock", "\"at\":" + Number(now));
+  Line(kind, fields);
+}
+
 void Trace::Push(const std::string& name, const std::string& payloadJson) {
-  Line("push", "\"name\":" + Quoted(name) + ",\"payload\":" + Compact(payloadJson));
+  Input("push", "\"name\":" + Quoted(name) + ",\"payload\":" + Compact(payloadJson));
   Timeline("core", "delivers " + PushSummary(name, payloadJson));
 }
 
@@ -143,6 +155,49 @@ void Trace::Answer(const std::string& method, const std::string& path, const Tov
                      ",\"status\":" + std::to_string(result.status) + ",\"body\":" + body);
   Timeline("plug-in", "answers " + method + " " + path + ": " + std::to_string(result.status) + " " + Cut(body));
 }
+
+void Trace::Reply(const TovHost::Reply& reply) {
+  std::string fields = "\"status\":" + std::to_string(reply.status);
+  if (!reply.error.empty()) {
+    fields += ",\"error\":" + Quoted(reply.error);
+  } else if (reply.stream) {
+    fields += ",\"chunks\":[";
+    for (size_t i = 0; i < reply.chunks.size(); ++i) fields.append(i ? "," : "").append(Quoted(reply.chunks[i]));
+    fields.append("],\"sizeHint\":").append(std::to_string(reply.streamSizeHint));
+    fields.append(",\"failsAtEnd\":").append(reply.streamFailsAtEnd ? "true" : "false");
+  } else if (std::string body; reply.bodyJson.empty() || CompactJson(reply.bodyJson, &body)) {
+    fields += ",\"body\":" + (reply.bodyJson.empty() ? std::string("null") : body);
+  } else {
+    fields += ",\"bodyText\":" + Quoted(reply.bodyJson);
+  }
+  Line("reply", fields);
+}
+
+void Trace::Call(const std::string& method, const std::string& path, const std::string& body,
+                 const std::string& contentType, const std::vector<std::pair<std::string, std::string>>& headers) {
+  std::string fields = "\"method\":" + Quoted(method) + ",\"path\":" + Quoted(path) + ",\"body\":" + Quoted(body) +
+                       ",\"contentType\":" + Quoted(contentType);
+  if (!headers.empty()) {
+    std::string list;
+    for (const auto& [name, value] : headers) list += (list.empty() ? "[" : ",[") + Quoted(name) + "," + Quoted(value) + "]";
+    fields += ",\"headers\":[" + list + "]";
+  }
+  Input("call", fields);
+}
+
+void Trace::ClockJump(double seconds) {
+  Input("clock", "\"jump\":" + Number(seconds));
+  Timeline("clock", "the machine sleeps " + std::to_string(seconds) + " s");
+}
+
+void Trace::WallClockShift(double seconds) {
+  Input("clock", "\"wallShift\":" + Number(seconds));
+  Timeline("clock", "the wall clock is stepped by " + std::to_string(seconds) + " s");
+}
+
+void Trace::Shutdown() { Input("shutdown", ""); }
+
+void Trace::End() { Line("end", ""); }
 
 void Trace::Note(const char* who, const std::string& text) { Timeline(who, text); }
 
