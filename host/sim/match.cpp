@@ -20,6 +20,10 @@ Match::Match(Scheduler& scheduler, Game game, std::vector<std::unique_ptr<Policy
                                                 SeatSeed(scenarioSeed, ordinal, static_cast<int>(seat))));
   }
   for (size_t seat = 0; seat < desks_.size(); ++seat) policies_[seat]->OnSetup(*desks_[seat]);
+  trades_.onMessage = [this](const TradeContract& contract, const std::vector<int>& to, const std::string& note) {
+    if (onContract) onContract(game_, contract, to, note);
+    for (int seat : to) PolicyOf(seat).OnContract(DeskOf(seat), contract);
+  };
 }
 
 void Match::Start() {
@@ -75,6 +79,10 @@ std::string Match::Reroll(int seat) {
   return Act([&](Game& g) { return g.Reroll(seat, championId); });
 }
 
+std::string Match::BuyBoost(int seat) {
+  return boosts_ ? boosts_->Purchase(*this, seat, BoostDesk::kCurrency) : Refusal::kNoBoost;
+}
+
 Micros Match::TurnLength() const {
   if (game_.Rules().battleTraining) return kNever;
   if (game_.State() == GameState::PreChampSelect) return timing_.banTurn;
@@ -102,6 +110,7 @@ void Match::Progress() {
   seenState_ = game_.State();
   seenTurn_ = game_.PickTurn();
   if (!newState && !newTurn) return;
+  if (newState && previous == GameState::PostChampSelect) trades_.End();
   switch (game_.State()) {
     case GameState::PreChampSelect:
     case GameState::ChampSelect:
