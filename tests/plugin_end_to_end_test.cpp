@@ -7,8 +7,10 @@
 #include <array>
 #include <atomic>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/core.h"
 
@@ -40,7 +42,7 @@ TEST(TovCore, DemoShowsHandshakeLogLinesStatsAndShutdown) {
   EXPECT_EQ(run.status, 0) << run.output;
   for (const char* expected : {
            "core: plugin API 18.0.0, loading ",
-           "handshake: plugin API 18.0.0, short name \"tov-vover-orevid-aredez\", 12 functions",
+           "handshake: plugin API 18.0.0, short name \"tov-vover-orevid-aredez\", 18 functions",
            "Init: succeeded",
            "registered event handler: OnServiceProxyMethodEvent (flags 1)",
            "ALWAYS| tov-vover-orevid-aredez: Initialized (VexaClient/18.0.0 (tov-vover-orevid-aredez)).",
@@ -51,6 +53,43 @@ TEST(TovCore, DemoShowsHandshakeLogLinesStatsAndShutdown) {
            "Shutdown: done, 14 event handlers unregistered, 0 still registered",
        })
     EXPECT_THAT(run.output, HasSubstr(expected));
+}
+
+// The client finds the routes by these names, methods and argument places.
+TEST(TovCore, ApiListsTheChampionSelectRoutesInTheirOrder) {
+  const CoreRun run = RunCore(std::string("api --format epytext ") + TOV_PLUGIN_PATH);
+  ASSERT_EQ(run.status, 0) << run.output;
+  std::vector<std::string> routes;
+  std::istringstream lines(run.output);
+  for (std::string line; std::getline(lines, line) && line.rfind("struct ", 0) != 0;) {
+    const std::string prefix = "/tov-vover-orevid-aredez/v1/";
+    if (const size_t at = line.find(prefix); at != std::string::npos && line[0] != ' ') {
+      routes.push_back(line.erase(at, prefix.size()));
+    } else if (line.rfind("  @type ", 0) == 0 && !routes.empty()) {
+      // "  @type id: int64 (path)" adds "id (path)".
+      routes.back().append(" ").append(line, 8, line.find(':') - 8).append(line, line.rfind(" ("));
+    }
+  }
+  EXPECT_THAT(routes,
+              ::testing::ElementsAre(
+                  "GET implementation-active  (GetTovVoverOrevidAredezV1ImplementationActive)",
+                  "GET session  (GetTovVoverOrevidAredezV1Session)",
+                  "GET session/trades  (GetTovVoverOrevidAredezV1SessionTrades)",
+                  "GET session/trades/{id}  (GetTovVoverOrevidAredezV1SessionTradesById) id (path)",
+                  "POST session/trades/{id}/request  (PostTovVoverOrevidAredezV1SessionTradesByIdRequest) id (path)",
+                  "POST session/trades/{id}/accept  (PostTovVoverOrevidAredezV1SessionTradesByIdAccept) id (path)",
+                  "POST session/trades/{id}/decline  (PostTovVoverOrevidAredezV1SessionTradesByIdDecline) id (path)",
+                  "POST session/trades/{id}/cancel  (PostTovVoverOrevidAredezV1SessionTradesByIdCancel) id (path)",
+                  "PATCH session/actions/{id}  (PatchTovVoverOrevidAredezV1SessionActionsById) id (path) data (body)",
+                  "POST session/actions/{id}/complete  (PostTovVoverOrevidAredezV1SessionActionsByIdComplete) id (path)",
+                  "POST session/my-selection/reroll  (PostTovVoverOrevidAredezV1SessionMySelectionReroll)",
+                  "POST team-boost/purchase  (PostTovVoverOrevidAredezV1TeamBoostPurchase)",
+                  "PATCH session/my-selection  (PatchTovVoverOrevidAredezV1SessionMySelection) selection (body)",
+                  "GET session/timer  (GetTovVoverOrevidAredezV1SessionTimer)",
+                  "POST battle-training/launch  (PostTovVoverOrevidAredezV1BattleTrainingLaunch)",
+                  "GET pickable-champions  (GetTovVoverOrevidAredezV1PickableChampions)",
+                  "GET bannable-champions  (GetTovVoverOrevidAredezV1BannableChampions)",
+                  "GET team-boost  (GetTovVoverOrevidAredezV1TeamBoost)"));
 }
 
 TEST(TovCore, DemoDeliversAResourceUpdateAndAPushedMessage) {

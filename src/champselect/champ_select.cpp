@@ -35,6 +35,8 @@ ChampSelect::ChampSelect(VoverOrevidAredezPlugin& plugin, AppModule& module)
                  [this](LCDS::GameDTO game) { OnGameDTO(std::move(game)); },
                  [this] { sessions_.BeginSpectatorSession(); }}),
       uxTimers_(module, model_, publisher_, work_),
+      trades_(module, model_, publisher_, platform_, [this](std::string_view event) { return RaiseEvent(event); }),
+      teamBoost_(module, model_, publisher_, platform_),
       battleTraining_(module, model_, publisher_, platform_, work_,
                       [this](std::string_view event) { return RaiseEvent(event); }),
       sessions_({module, model_, publisher_, platform_, uxTimers_, trades_, teamBoost_, battleTraining_}),
@@ -48,10 +50,14 @@ void ChampSelect::Start() {
   module_.SubscribeLcds<LCDS::GameDTO>(std::string(LCDS::Classes::kGameDTO), [this](LCDS::GameDTO&& game) {
     work_.Post([this, game = std::move(game)]() mutable { OnGameDTO(std::move(game)); });
   });
-  module_.SubscribeLcds<LCDS::TradeContractDTO>(std::string(LCDS::Classes::kTradeContractDTO),
-                                                [](LCDS::TradeContractDTO&&) {});
-  module_.SubscribeLcds<LCDS::TeamSkinRentalDTO>(std::string(LCDS::Classes::kTeamSkinRentalDTO),
-                                                 [](LCDS::TeamSkinRentalDTO&&) {});
+  module_.SubscribeLcds<LCDS::TradeContractDTO>(
+      std::string(LCDS::Classes::kTradeContractDTO), [this](LCDS::TradeContractDTO&& contract) {
+        work_.Post([this, contract = std::move(contract)] { trades_.OnTradeContract(contract); });
+      });
+  module_.SubscribeLcds<LCDS::TeamSkinRentalDTO>(
+      std::string(LCDS::Classes::kTeamSkinRentalDTO), [this](LCDS::TeamSkinRentalDTO&& dto) {
+        work_.Post([this, dto = std::move(dto)] { teamBoost_.OnTeamSkinRental(dto); });
+      });
   platform_.Subscribe();
 }
 

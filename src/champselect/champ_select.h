@@ -15,6 +15,7 @@
 #include "champselect/publisher.h"
 #include "champselect/session_builder.h"
 #include "champselect/state_machine.h"
+#include "champselect/team_boost.h"
 #include "champselect/trades.h"
 #include "champselect/ux_timers.h"
 #include "champselect/work_queue.h"
@@ -59,6 +60,8 @@ class ChampSelect {
   Actions& ActionCommands() { return actions_; }
   MySelection& Selection() { return mySelection_; }
   BattleTraining& Training() { return battleTraining_; }
+  Trades& Trading() { return trades_; }
+  TeamBoostOffer& Boost() { return teamBoost_; }
 
  private:
   AppModule& module_;

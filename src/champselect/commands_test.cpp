@@ -20,7 +20,8 @@ namespace {
 using ::testing::ElementsAre;
 
 
-constexpr uint32_t kPatch = 5, kPost = 6;
+const uint32_t kGet = TovHost::MethodCode("GET"), kPatch = TovHost::MethodCode("PATCH"),
+               kPost = TovHost::MethodCode("POST");
 constexpr const char* kPrefix = "/tov-vover-orevid-aredez/v1/";
 
 // "You" (cell 0) and a mate against one opponent; the local player's action
@@ -36,13 +37,44 @@ std::string Game(const char* state, int lock, const std::string& extra = "") {
          extra + "}";
 }
 
+// Picks are final: "You" (cell 0) with "Mate" (cell 1, trade 101) and
+// "Other" (cell 2, trade 102) against "Them" (cell 3). A member whose
+// champion is -1 has left the team.
+std::string PostGame(int lock, int you, int mate, int other = 14, std::uint64_t id = 77) {
+  std::string team, selections;
+  const auto seat = [&](const char* name, const char* internal, int summonerId, int championId) {
+    if (championId < 0) return;
+    team += std::string(team.empty() ? "" : ",") + R"({"summonerName":")" + name + R"(","summonerInternalName":")" +
+            internal + R"(","summonerId":)" + std::to_string(summonerId) + R"(,"pickTurn":1,"pickMode":2})";
+    selections += std::string(R"({"summonerInternalName":")") + internal +
+                  R"(","championId":)" + std::to_string(championId) + "},";
+  };
+  seat("You", "you", 1001, you);
+  seat("Mate", "mate", 1002, mate);
+  seat("Other", "other", 1003, other);
+  return R"({"id":)" + std::to_string(id) + R"(,"gameState":"POST_CHAMP_SELECT","optimisticLock":)" +
+         std::to_string(lock) + R"(,"pickTurn":2,"teamOne":[)" + team +
+         R"(],"teamTwo":[{"summonerName":"Them","summonerInternalName":"them","summonerId":2001,"pickTurn":1,)"
+         R"("pickMode":2}],"playerChampionSelections":[)" + selections +
+         R"({"summonerInternalName":"them","championId":30}]})";
+}
+
+std::string Boost(const std::string& buyer, bool unlocked, int skins = 3) {
+  std::string list;
+  for (int i = 0; i < skins; ++i) list.append(i ? "," : "").append(std::to_string(7001 + i));
+  return R"({"summonerName":")" + buyer + R"(","skinUnlockMode":"TEAM","price":95,"ipReward":15,)"
+         R"("ipRewardForPurchaser":30,"availableSkins":[)" + list + R"(],"unlocked":)" + (unlocked ? "true" : "false") +
+         "}";
+}
+
 class Commands : public ::testing::Test {
  protected:
   Commands() : env_(core), scoped_(&env_) {
     core.SetResource("/tov-login/v1/session",
                      R"({"state":"SUCCEEDED","summonerId":1001,"accountId":9001,"connected":true})");
     for (const char* method : {"setClientReceivedGameMessage", "selectChampion", "championSelectCompleted",
-                               "banChampion", "selectSpells", "selectChampionSkin", "quitGame"}) {
+                               "banChampion", "selectSpells", "selectChampionSkin", "quitGame",
+                               "unlockSkinsForTeam"}) {
       core.SetLcdsHandler("gameService", method, [this, method](const std::vector<std::string>& args) {
         std::string line = method;
         for (const auto& arg : args) line += " " + arg;
@@ -59,6 +91,23 @@ class Commands : public ::testing::Test {
     core.SetLcdsHandler("gameService", "getCurrentTimerForGame", [](const std::vector<std::string>&) {
       return TovHost::LcdsReply{"com.vexagames.platform.game.GameTimerDTO",
                                 R"({"currentGameState":"CHAMP_SELECT","remainingTimeInMillis":30000})", "", 200};
+    });
+    for (const char* method : {"getPotentialTraders", "attemptTrade", "dismissTrade"}) {
+      core.SetLcdsHandler("lcdsChampionTradeService", method, [this, method](const std::vector<std::string>& args) {
+        std::string line = method;
+        for (const auto& arg : args) line += " " + arg;
+        calls.push_back(line);
+        if (onCall) onCall(method);
+        if (refuse == method) return TovHost::LcdsReply{"", "", "Simulated refusal", 500};
+        if (std::string(method) != "getPotentialTraders") return TovHost::LcdsReply{};
+        return TovHost::LcdsReply{"com.vexagames.platform.trade.api.contract.PotentialTradersDTO",
+                                  R"({"potentialTraders":)" + traders + "}", "", 200};
+      });
+    }
+    core.SetLcdsHandler("gameService", "initializeTeamSkinRental", [this](const std::vector<std::string>& args) {
+      calls.push_back("initializeTeamSkinRental " + args.at(0));
+      if (onCall) onCall("initializeTeamSkinRental");
+      return TovHost::LcdsReply{"com.vexagames.platform.game.TeamSkinRentalDTO", Boost("", false), "", 200};
     });
     core.SetLcdsHandler("lcdsRerollService", "roll", [this](const std::vector<std::string>&) {
       calls.push_back("roll");
@@ -108,6 +157,44 @@ class Commands : public ::testing::Test {
     const auto result = core.Call(method, kPrefix + path, body, contentType);
     return std::to_string(result.status) + (result.error.empty() ? "" : " " + result.error);
   }
+  // A queue that allows trades and the team boost pops.
+  void TradingQueue() {
+    core.UpdateResource("/tov-gameflow/v1/session",
+                        R"({"phase":"ChampSelect","gameData":{"queue":{"gameTypeConfig":)"
+                        R"({"maxAllowableBans":0,"allowTrades":true,"battleBoost":true}}}})");
+    core.RunOnce();
+  }
+  void Contract(const std::string& requester, const std::string& responder, int requesterChampion,
+                int responderChampion, const std::string& state) {
+    core.PushLcds("com.vexagames.platform.trade.api.contract.TradeContractDTO",
+                  R"({"requesterInternalSummonerName":")" + requester + R"(","responderInternalSummonerName":")" +
+                      responder + R"(","requesterChampionId":)" + std::to_string(requesterChampion) +
+                      R"(,"responderChampionId":)" + std::to_string(responderChampion) + R"(,"state":")" + state +
+                      R"("})");
+    core.RunOnce();
+    core.RunOnce();
+  }
+  // "101 AVAILABLE, 102 INVALID": the session's trades.
+  std::string Trades() {
+    static const char* const kStates[] = {"?", "AVAILABLE", "BUSY", "INVALID", "RECEIVED", "SENT"};
+    std::string out;
+    for (const auto& trade : Session().trades)
+      out += (out.empty() ? "" : ", ") + std::to_string(trade.id) + " " + kStates[static_cast<int>(trade.state)];
+    return out;
+  }
+  // Every session publication from now on, as the trades it showed.
+  void WatchPublications() {
+    published.clear();
+    core.onSend = [this](const TovHost::SentEvent& event) {
+      if (event.name != "OnJsonApiEvent_tov-vover-orevid-aredez_v1_session") return;
+      published.push_back(event.payloadJson.find("\"Delete\"") != std::string::npos ? "Delete" : Trades());
+    };
+  }
+  std::vector<std::string> LogMessages() {
+    std::vector<std::string> out;
+    for (const auto& line : core.Logs()) out.push_back(line.message);
+    return out;
+  }
   const Api::ChampSelectSession& Session() { return plugin.Flow().Model().session; }
   std::int64_t ActionChampion(int group) {
     return Session().actions.at(group).At(0).Find("championId").GetInteger();
@@ -121,6 +208,8 @@ class Commands : public ::testing::Test {
   std::vector<std::string> calls;
   std::string refuse;
   std::string wardAnswer = R"({"selectedWardSkinId":3})";
+  std::string traders = R"(["mate","other"])";
+  std::vector<std::string> published;
   std::function<void(const std::string&)> onCall;
 };
 
@@ -335,6 +424,205 @@ TEST_F(Commands, HostileBodiesLeaveTheSessionAsItWas) {
     EXPECT_EQ(ToJson(ToBinding(Session(), plugin.Registry())), before) << row.what;
   }
   EXPECT_TRUE(calls.empty());  // nothing reached the platform
+}
+
+TEST_F(Commands, TradesOfferedAndAcceptedSwapInEitherOrder) {
+  TradingQueue();
+  Push(PostGame(1, 7, 12));
+  EXPECT_THAT(calls, ::testing::Contains("getPotentialTraders"));
+  EXPECT_EQ(Trades(), "101 AVAILABLE, 102 AVAILABLE");
+  int you = 7, mate = 12, lock = 1;
+  // The contract and the swapped game reach the client in either order.
+  for (const bool contractFirst : {true, false}) {
+    SCOPED_TRACE(contractFirst ? "contract first" : "game first");
+    calls.clear();
+    EXPECT_EQ(Send(kPost, "session/trades/101/request"), "0");
+    EXPECT_THAT(calls, ElementsAre("attemptTrade \"mate\" " + std::to_string(mate) + " false"));
+    EXPECT_EQ(Trades(), "101 SENT, 102 AVAILABLE");
+    EXPECT_EQ(Send(kPost, "session/trades/102/request"), "409 Trade already pending");
+    Contract("you", "mate", you, mate, "PENDING");
+    EXPECT_EQ(plugin.Flow().Trading().PendingTradeId(), 101);
+    std::swap(you, mate);
+    calls.clear();
+    if (contractFirst) Contract("you", "mate", mate, you, "ACCEPTED");
+    Push(PostGame(++lock, you, mate));
+    if (!contractFirst) Contract("you", "mate", mate, you, "ACCEPTED");
+    EXPECT_EQ(Session().myTeam.at(0).championId, you);
+    EXPECT_EQ(plugin.Flow().Trading().PendingTradeId(), 0);
+    EXPECT_THAT(calls, ::testing::Contains("getPotentialTraders"));
+    EXPECT_EQ(Trades(), "101 AVAILABLE, 102 AVAILABLE");
+  }
+}
+
+TEST_F(Commands, TradesDeclinedBusyAndOfferedByAMate) {
+  TradingQueue();
+  Push(PostGame(1, 7, 12));
+  WatchPublications();
+  const struct {
+    const char* what;
+    std::function<void()> act;
+    std::vector<std::string> calls, published;
+  } rows[] = {
+      {"offer", [&] { EXPECT_EQ(Send(kPost, "session/trades/101/request"), "0"); },
+       {"attemptTrade \"mate\" 12 false"}, {"101 SENT, 102 AVAILABLE"}},
+      {"declined", [&] { Contract("you", "mate", 7, 12, "DECLINED"); }, {}, {"101 INVALID, 102 AVAILABLE"}},
+      // A game is published by the session update and again with its timer.
+      {"declined survives a refresh", [&] { Push(PostGame(2, 7, 12, 15)); },
+       {"getPotentialTraders"}, {"101 INVALID, 102 AVAILABLE", "101 INVALID, 102 AVAILABLE"}},
+      {"until the mate's champion changes", [&] { Push(PostGame(3, 7, 13, 15)); },
+       {"getPotentialTraders"}, {"101 AVAILABLE, 102 AVAILABLE", "101 AVAILABLE, 102 AVAILABLE"}},
+      {"offer to a busy mate", [&] { EXPECT_EQ(Send(kPost, "session/trades/102/request"), "0"); },
+       {"attemptTrade \"other\" 15 false"}, {"101 AVAILABLE, 102 SENT"}},
+      {"busy with someone else: shown once", [&] { Contract("mate", "other", 13, 15, "BUSY"); }, {},
+       {"101 AVAILABLE, 102 BUSY", "101 AVAILABLE, 102 AVAILABLE"}},
+      {"a mate offers", [&] { Contract("mate", "you", 13, 7, "PENDING"); }, {}, {"101 RECEIVED, 102 AVAILABLE"}},
+      {"answering another trade", [&] { EXPECT_EQ(Send(kPost, "session/trades/102/accept"),
+                                                  "409 ChampSelect: Tried to cancel non-pending trade"); },
+       {}, {"101 RECEIVED, 102 AVAILABLE"}},
+      {"accepted", [&] { EXPECT_EQ(Send(kPost, "session/trades/101/accept"), "0"); },
+       {"attemptTrade \"mate\" 13 true"}, {"101 RECEIVED, 102 AVAILABLE"}},
+      {"declined", [&] { EXPECT_EQ(Send(kPost, "session/trades/101/decline"), "0"); },
+       {"dismissTrade", "getPotentialTraders"}, {"101 AVAILABLE, 102 AVAILABLE"}},
+      {"offered again and cancelled", [&] {
+         Contract("mate", "you", 13, 7, "PENDING");
+         EXPECT_EQ(Send(kPost, "session/trades/101/cancel"), "0");
+       }, {"dismissTrade", "getPotentialTraders"}, {"101 RECEIVED, 102 AVAILABLE", "101 AVAILABLE, 102 AVAILABLE"}},
+      {"nothing pending", [&] { EXPECT_EQ(Send(kPost, "session/trades/0/cancel"),
+                                          "500 ChampSelect: Error while processing trade"); },
+       {}, {"101 AVAILABLE, 102 AVAILABLE"}},
+      {"an accept the platform refuses", [&] {
+         Contract("mate", "you", 13, 7, "PENDING");
+         refuse = "attemptTrade";
+         EXPECT_EQ(Send(kPost, "session/trades/101/accept"), "500 ChampSelect: Error while processing trade");
+       }, {"attemptTrade \"mate\" 13 true"}, {"101 RECEIVED, 102 AVAILABLE", "101 RECEIVED, 102 AVAILABLE"}},
+      {"the mate cancels", [&] { Contract("mate", "you", 13, 7, "CANCELED"); }, {}, {"101 AVAILABLE, 102 AVAILABLE"}},
+      {"an offer the platform refuses", [&] {
+         EXPECT_EQ(Send(kPost, "session/trades/101/request"), "500 LCDS Error");
+       }, {"attemptTrade \"mate\" 13 false"}, {"101 SENT, 102 AVAILABLE", "101 AVAILABLE, 102 AVAILABLE"}},
+  };
+  for (const auto& row : rows) {
+    calls.clear();
+    published.clear();
+    row.act();
+    EXPECT_EQ(calls, row.calls) << row.what;
+    EXPECT_EQ(published, row.published) << row.what;
+  }
+  EXPECT_EQ(plugin.Flow().Trading().PendingTradeId(), 0);
+  EXPECT_THAT(LogMessages(), ::testing::Contains("tov-vover-orevid-aredez: CHAMP_SELECT_EVENT.TRADE_ERRORED"));
+}
+
+// Contracts come from the platform and requests from the client: neither
+// may touch a trade it does not own, and a trade request that cannot go out
+// leaves the trade as the client last saw it.
+TEST_F(Commands, TradesRefuseWhatIsNotTheirsAndOutliveTheSession) {
+  TradingQueue();
+  Contract("you", "mate", 7, 12, "PENDING");  // before any session
+  EXPECT_EQ(Send(kPost, "session/trades/101/request"), "400 Not in champ select");
+  WatchPublications();
+  EXPECT_EQ(Send(kPost, "session/trades/5/decline"), "404 ChampSelect: Trade Non-existent");
+  EXPECT_TRUE(published.empty());
+
+  Push(PostGame(1, 7, 12));
+  WatchPublications();
+  const struct {
+    const char* requester;
+    const char* responder;
+    const char* state;
+    std::vector<std::string> published;
+  } contracts[] = {
+      {"stranger", "you", "PENDING", {}},
+      {"you", "stranger", "PENDING", {}},
+      {"you", "you", "PENDING", {}},               // no trade with oneself
+      {"mate", "other", "PENDING", {}},            // between two others
+      {"mate", "other", "BUSY", {}},               // busy, but no offer of mine went to them
+      {"you", "mate", "SOLD", {"101 AVAILABLE, 102 AVAILABLE"}},
+      {"you", "mate", "ACCEPTED", {"101 AVAILABLE, 102 AVAILABLE"}},
+      {"you", "mate", "ACCEPTED", {"101 AVAILABLE, 102 AVAILABLE"}},
+  };
+  for (const auto& c : contracts) {
+    published.clear();
+    Contract(c.requester, c.responder, 7, 12, c.state);
+    EXPECT_EQ(published, c.published) << c.requester << " " << c.responder << " " << c.state;
+    EXPECT_EQ(Trades(), "101 AVAILABLE, 102 AVAILABLE");
+  }
+  const auto logs = LogMessages();
+  EXPECT_THAT(logs, ::testing::Contains("tov-vover-orevid-aredez: Unable to find cell id for requesting summoner stranger"));
+  EXPECT_THAT(logs, ::testing::Contains("tov-vover-orevid-aredez: Unable to find cell id for responding summoner stranger"));
+  EXPECT_THAT(logs, ::testing::Contains(
+                        "tov-vover-orevid-aredez: Platform sent a trade which does not impact the current player."));
+
+  // The mate has left and the platform cannot say who may trade: the trade
+  // still shows AVAILABLE, and asking for it changes nothing.
+  refuse = "getPotentialTraders";
+  Push(PostGame(2, 7, -1));
+  published.clear();
+  calls.clear();
+  EXPECT_EQ(Trades(), "101 AVAILABLE, 102 AVAILABLE");
+  EXPECT_EQ(Send(kPost, "session/trades/102/request"), "400 Responder is no longer available");
+  EXPECT_EQ(Trades(), "101 AVAILABLE, 102 AVAILABLE");
+  EXPECT_TRUE(published.empty());
+  EXPECT_TRUE(calls.empty());
+  refuse.clear();
+
+  // The session ends while the platform answers: nothing is published for it.
+  Push(PostGame(3, 7, 12));
+  onCall = [&](const std::string& method) {
+    if (method == "attemptTrade" || method == "dismissTrade")
+      core.DeliverResource("/tov-gameflow/v1/session", R"({"phase":"None"})", "Update");
+  };
+  published.clear();
+  EXPECT_EQ(Send(kPost, "session/trades/101/request"), "404 Not in champ select");
+  EXPECT_THAT(published, ElementsAre("101 SENT, 102 AVAILABLE", "Delete"));
+  EXPECT_EQ(plugin.Flow().Trading().PendingTradeId(), 0);
+  Push(PostGame(4, 7, 12, 14, 78));
+  Contract("mate", "you", 12, 7, "PENDING");
+  published.clear();
+  EXPECT_EQ(Send(kPost, "session/trades/101/decline"), "404 ChampSelect: Trade Non-existent");
+  EXPECT_THAT(published, ElementsAre("Delete"));
+}
+
+TEST_F(Commands, TheTeamBoostIsFetchedOnceFollowedAndBought) {
+  std::vector<std::string> boosts;
+  core.onSend = [&](const TovHost::SentEvent& event) {
+    if (event.name != "OnJsonApiEvent_tov-vover-orevid-aredez_v1_team-boost") return;
+    // "type buyer unlocked skins"
+    const BindingProperty payload = ParseJson(event.payloadJson);
+    const BindingNode& data = payload.Find("data");
+    std::string line(payload.Find("eventType").GetString());
+    if (data.GetKind() == BindingKind::Structure)
+      line.append(" ").append(data.Find("summonerName").GetString()).append(" ")
+          .append(std::to_string(data.Find("unlocked").GetBool())).append(" ")
+          .append(std::to_string(data.Find("availableSkins").Size()));
+    boosts.push_back(line);
+  };
+  constexpr const char* kBoost = "com.vexagames.platform.game.TeamSkinRentalDTO";
+  const std::string kNone = "404 No team boost available for this game, or summoner is not in a game.";
+  TradingQueue();
+  Push(Game("CHAMP_SELECT", 1));
+  const auto pushBoost = [&](const std::string& dto) {
+    core.PushLcds(kBoost, dto);
+    core.RunOnce();
+    core.RunOnce();
+  };
+  pushBoost(Boost("Mate", true));  // before the fetch: nothing to follow
+  EXPECT_EQ(Send(kGet, "team-boost"), kNone);
+  EXPECT_EQ(Send(kPost, "team-boost/purchase"), kNone);
+  calls.clear();
+  Push(PostGame(2, 7, 12));
+  Push(PostGame(3, 7, 13));
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "initializeTeamSkinRental \"VP\""), 1);
+  EXPECT_EQ(Send(kGet, "team-boost"), "0");
+
+  calls.clear();
+  EXPECT_EQ(Send(kPost, "team-boost/purchase"), "0");
+  EXPECT_THAT(calls, ElementsAre("unlockSkinsForTeam \"VP\""));
+  refuse = "unlockSkinsForTeam";
+  EXPECT_EQ(Send(kPost, "team-boost/purchase"), "500 Error response for POST /tov-login/v1/session/invoke: Simulated refusal");
+  pushBoost(Boost("Mate", true, 10000));
+  plugin.Flow().RaiseEvent("CHAMP_SELECT_EVENT.TERMINATED");
+  EXPECT_EQ(Send(kGet, "team-boost"), kNone);
+  pushBoost(Boost("Mate", true));  // after the session: nothing to follow
+  EXPECT_THAT(boosts, ElementsAre("Create  0 3", "Update Mate 1 10000", "Delete"));
 }
 
 }  // namespace

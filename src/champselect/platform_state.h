@@ -55,6 +55,7 @@ class PlatformState {
   void PostGameflowEvent(const char* event);
 
   std::int32_t MaxAllowableBans() const { return maxAllowableBans_; }
+  bool AllowTrades() const { return allowTrades_; }
   bool BattleBoostAllowed() const { return battleBoostAllowed_; }
   bool IsCustomGame() const { return isCustomGame_; }
   bool IsBattleTraining() const { return isBattleTraining_; }

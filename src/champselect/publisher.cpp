@@ -22,6 +22,10 @@ void Publisher::BannableChampions(const PlatformState& platform, PluginResourceE
   if (auto bannable = platform.GetBannableChampions()) (void)module_.Publish(type, Paths::kBannableChampions, bannable.Value());
 }
 
+void Publisher::TeamBoost(const Api::TeamBoost& boost, PluginResourceEventType type) {
+  if (model_.HasSession()) (void)module_.Publish(type, Paths::kTeamBoost, boost);
+}
+
 void Publisher::DeleteSessionResources() {
   for (const char* path : {Paths::kSession, Paths::kPickableChampions, Paths::kBannableChampions, Paths::kTeamBoost})
     (void)module_.PublishDeleted(path);

@@ -24,6 +24,8 @@ class Publisher {
   // The lists, when they can be computed (the summoner is logged in).
   void PickableChampions(const PlatformState& platform, PluginResourceEventType type);
   void BannableChampions(const PlatformState& platform, PluginResourceEventType type);
+  // The team boost offer, which lives and dies with the session.
+  void TeamBoost(const Api::TeamBoost& boost, PluginResourceEventType type);
   // The session and its three companions.
   void DeleteSessionResources();
 

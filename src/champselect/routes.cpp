@@ -1,5 +1,6 @@
 #include "champselect/routes.h"
 
+#include <utility>
 #include <vector>
 
 #include "champselect/champ_select.h"
@@ -40,7 +41,20 @@ void RegisterChampSelectRoutes(Remoting& remoting, ChampSelect& champSelect) {
                   return Result::NotFound(kNoTrade);
                 })
       .PathArgument("id");
-  // 5 to 8 are the trades'.
+  // 5
+  remoting
+      .AddRoute(RemotingMethod::Post, PathOf("session/trades/{id}/request"),
+                [&cs](std::int64_t id) { return cs.Trading().RequestTrade(id); })
+      .PathArgument("id");
+  // 6 to 8: declining and cancelling are one operation.
+  for (const auto& [rest, accept] : {std::pair{"session/trades/{id}/accept", true},
+                                     std::pair{"session/trades/{id}/decline", false},
+                                     std::pair{"session/trades/{id}/cancel", false}}) {
+    remoting
+        .AddRoute(RemotingMethod::Post, PathOf(rest),
+                  [&cs, accept = accept](std::int64_t id) { return cs.Trading().AnswerTrade(id, accept); })
+        .PathArgument("id");
+  }
   // 9
   remoting
       .AddRoute(RemotingMethod::Patch, PathOf("session/actions/{id}"),
@@ -55,7 +69,8 @@ void RegisterChampSelectRoutes(Remoting& remoting, ChampSelect& champSelect) {
   // 11
   remoting.AddRoute(RemotingMethod::Post, PathOf("session/my-selection/reroll"),
                     [&cs] { return cs.Selection().Reroll(); });
-  // 12 belongs to the team boost.
+  // 12
+  remoting.AddRoute(RemotingMethod::Post, PathOf("team-boost/purchase"), [&cs] { return cs.Boost().PurchaseTeamBoost(); });
   // 13
   remoting
       .AddRoute(RemotingMethod::Patch, PathOf("session/my-selection"),
@@ -80,7 +95,8 @@ void RegisterChampSelectRoutes(Remoting& remoting, ChampSelect& champSelect) {
     auto bannable = cs.Platform().GetBannableChampions();
     return bannable ? Result::Success(std::move(bannable).Value()) : Result::NotFound(bannable.Error().Message());
   });
-  // 18 belongs to the team boost.
+  // 18
+  remoting.AddRoute(RemotingMethod::Get, PathOf("team-boost"), [&cs] { return cs.Boost().GetTeamBoost(); });
 }
 
 }  // namespace Vexa::Client::VoverOrevidAredez

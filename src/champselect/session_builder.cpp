@@ -7,6 +7,7 @@
 #include "champselect/platform_state.h"
 #include "champselect/publisher.h"
 #include "champselect/session_teams.h"
+#include "champselect/team_boost.h"
 #include "champselect/trades.h"
 #include "champselect/ux_timers.h"
 #include "logging/logger.h"
