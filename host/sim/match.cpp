@@ -76,7 +76,9 @@ std::string Match::Reroll(int seat) {
   if (candidates.empty()) return Refusal::kNothingToRoll;
   if (!bank_ || !bank_->Spend(game_.At(seat).player.summonerId)) return Refusal::kNotEnoughPoints;
   const int championId = candidates[static_cast<size_t>(random_.Between(0, int64_t(candidates.size()) - 1))];
-  return Act([&](Game& g) { return g.Reroll(seat, championId); });
+  std::string refused = Act([&](Game& g) { return g.Reroll(seat, championId); });
+  if (refused.empty()) trades_.ChampionChanged(seat);
+  return refused;
 }
 
 std::string Match::BuyBoost(int seat) {

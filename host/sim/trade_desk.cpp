@@ -66,8 +66,8 @@ std::string TradeDesk::Offer(int seat, const std::string& responderName, int64_t
     TradeContract busy = *ongoing;
     busy.state = "BUSY";
     Send(busy, {seat},
-         Name(seat) + "'s offer to " + Name(responder) + " is turned away: " + Name(busy.requester) + " and " +
-             Name(busy.responder) + " are trading, BUSY");
+         "an offer from " + Name(seat) + " to " + Name(responder) + " is turned away: " + Name(busy.requester) +
+             " and " + Name(busy.responder) + " are trading, BUSY");
     return "";
   }
   TradeContract contract;
@@ -134,6 +134,11 @@ void TradeDesk::Close(uint64_t offer, const char* state, const std::string& note
   open_.erase(found);
   Send(closed, {closed.requester, closed.responder},
        Name(closed.requester) + " and " + Name(closed.responder) + ": " + note + ", " + state);
+}
+
+void TradeDesk::ChampionChanged(int seat) {
+  if (const TradeContract* pending = PendingOf(seat))
+    Close(pending->offer, "CANCELED", Name(seat) + "'s champion changed: the platform withdraws the offer");
 }
 
 void TradeDesk::End() { open_.clear(); }

@@ -62,6 +62,9 @@ class TradeDesk {
   std::string Dismiss(int seat);
   // The offer the seat made or received that is still open; null if none.
   const TradeContract* PendingOf(int seat) const;
+  // The seat's champion changed otherwise (a reroll): its open offer no
+  // longer stands, and is withdrawn.
+  void ChampionChanged(int seat);
   // The game left finalization: open offers vanish without a message, as
   // there is nobody left to tell.
   void End();
