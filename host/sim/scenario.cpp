@@ -133,12 +133,15 @@ void TradesScenario(Scenario& scenario) {
   seats[3].bot.offerAt = 2.5;
   seats[3].bot.offerTo = 4;
   LocalScript& you = scenario.game.local;
+  // Mate Four, the mate the local player's client likes best on seed 1,
+  // prefers 6 to its own champion, and takes the second offer.
+  you.picks = {6, 12, 3};
   you.tradeAt = Seconds(3);
   you.buyBoost = true;
   // Two offers to the local player: it declines the first and never answers
   // the second, which its maker withdraws.
   seats[2].bot.offerToLocalAt = 14;
-  seats[4].bot.offerToLocalAt = 18;
+  seats[1].bot.offerToLocalAt = 17;
   you.acceptOffers = false;
   you.offersAnswered = 1;
   // A mate wants the boost too, when it is already bought.

@@ -25,6 +25,7 @@ struct SimOptions {
   std::string tracePath;
   double until = std::numeric_limits<double>::infinity();
   bool realTime = false;
+  bool autoplay = false;
   std::string plugin;
 };
 
@@ -88,6 +89,8 @@ std::string Parse(int argc, char** argv, SimOptions* options) {
       if (!ParseSteps(text, &options->steps, &error)) return path + ": " + error;
     } else if (arg == "--real-time") {
       options->realTime = true;
+    } else if (arg == "--autoplay") {
+      options->autoplay = true;
     } else if (!arg.empty() && arg[0] != '-' && options->plugin.empty()) {
       options->plugin = arg;
     } else {
@@ -113,6 +116,7 @@ int Play(const SimOptions& options) {
   }
   Scenario scenario;
   BuiltInScenario(options.scenario, options.seed, &scenario);
+  if (options.autoplay) Autoplay(scenario);
   int status = 0;
   {
     Simulation simulation(std::move(scenario), options.steps, options.realTime);
