@@ -22,6 +22,13 @@ std::vector<PushFault::Kind> FaultPlan::ForPush(int push) const {
   return kinds;
 }
 
+std::vector<PushFault::Kind> FaultPlan::ForContract(int push) const {
+  std::vector<PushFault::Kind> kinds;
+  for (const PushFault& fault : contracts)
+    if (fault.push == push) kinds.push_back(fault.kind);
+  return kinds;
+}
+
 bool FaultPlan::HoldsPush(int push) const {
   for (const Injection& injection : injections)
     if (injection.heldPush == push) return true;

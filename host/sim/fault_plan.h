@@ -62,6 +62,20 @@ struct PushFault {
   Kind kind = Kind::Drop;
 };
 
+// The trade and boost desks' departures from their usual ways.
+struct DeskKnobs {
+  // An accepted trade reaches the local client as two messages: by default
+  // the ACCEPTED contract, then the GameDTO with the champions swapped (the
+  // trade service settles the contract before the game service publishes
+  // the game). This sends the GameDTO first.
+  bool gameBeforeAccepted = false;
+  // Contracts between two other players of the local player's team reach
+  // the local client too.
+  bool othersContracts = false;
+  // The local player's wallet holds less than the team boost costs.
+  bool walletShort = false;
+};
+
 // An event handed to the plug-in inside one of its own calls into the core:
 // inside the nth Request matching `match` (a CallKey), or inside its nth Pump.
 // Counting starts when the injection is armed: at `armAt` seconds, or, for a
@@ -85,12 +99,17 @@ class FaultPlan {
   std::vector<CallFault> calls;
   std::vector<ProxyFault> proxy;
   std::vector<PushFault> pushes;
+  // The same by the nth trade contract pushed to the local client; only
+  // Drop and Duplicate apply to a contract.
+  std::vector<PushFault> contracts;
+  DeskKnobs desks;
   std::vector<Injection> injections;
 
   // Counts one call of `key` and returns the fault for it, if any.
   const CallFault* ForCall(const std::string& key);
   const ProxyFault* ForProxy(const std::string& method) const;
   std::vector<PushFault::Kind> ForPush(int push) const;
+  std::vector<PushFault::Kind> ForContract(int push) const;
   bool HoldsPush(int push) const;
 
  private:

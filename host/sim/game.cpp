@@ -253,11 +253,42 @@ std::string Game::ChangeSkin(int seat, int64_t championId, int64_t skinId) {
   if (championId != sel.championId) return Refusal::kOtherChampion;
   const int64_t index = skinId - int64_t{SkinId(sel.championId, 0)};
   if (index < 0 || index > kLastSkinIndex) return Refusal::kNoSuchSkin;
-  if (At(seat).player.IsLocal() && index > kLastOwnedSkinIndex) return Refusal::kSkinNotOwned;
+  if (At(seat).player.IsLocal() && index > kLastOwnedSkinIndex && !Unlocked(At(seat).team, skinId))
+    return Refusal::kSkinNotOwned;
   if (sel.skinIndex == index) return "";
   sel.skinIndex = static_cast<int>(index);
   Changed(Named(seat) + " takes skin " + std::to_string(skinId));
   return "";
+}
+
+bool Game::MayTrade(int seat, int other) const {
+  if (state_ != GameState::PostChampSelect || !ValidSeat(seat) || !ValidSeat(other) || seat == other) return false;
+  const Seat& a = At(seat);
+  const Seat& b = At(other);
+  if (a.team != b.team || !a.present || !b.present || a.player.IsBot() || b.player.IsBot()) return false;
+  const int mine = a.selection.championId;
+  const int theirs = b.selection.championId;
+  return mine != 0 && theirs != 0 && mine != theirs && MayPlay(seat, theirs) && MayPlay(other, mine);
+}
+
+std::string Game::SwapChampions(int seat, int other) {
+  if (state_ != GameState::PostChampSelect) return Refusal::kNotFinalizing;
+  if (!MayTrade(seat, other)) return Refusal::kCannotTrade;
+  Selection& a = Mutable(seat).selection;
+  Selection& b = Mutable(other).selection;
+  std::swap(a.championId, b.championId);
+  a.skinIndex = b.skinIndex = 0;
+  Changed(Named(seat) + " and " + Named(other) + " trade: " + Named(seat) + " takes " + std::to_string(a.championId) +
+          ", " + Named(other) + " takes " + std::to_string(b.championId));
+  return "";
+}
+
+void Game::UnlockSkins(int team, const std::vector<int>& skinIds) {
+  if (team == 1 || team == 2) unlockedSkins_[team - 1] = skinIds;
+}
+
+bool Game::Unlocked(int team, int64_t skinId) const {
+  return (team == 1 || team == 2) && Contains(unlockedSkins_[team - 1], skinId);
 }
 
 std::string Game::Quit(int seat) {

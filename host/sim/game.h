@@ -112,6 +112,17 @@ class Game {
   std::string LockIn(int seat);
   std::string ChangeSpells(int seat, int64_t spell1, int64_t spell2);
   std::string ChangeSkin(int seat, int64_t championId, int64_t skinId);
+  // Whether two seats could swap champions now: persons of one team, both
+  // still there and holding different champions, each allowed to play the
+  // other's.
+  bool MayTrade(int seat, int other) const;
+  // An agreed trade: the two champions change hands in one change, and each
+  // player is back on the champion's base skin.
+  std::string SwapChampions(int seat, int other);
+  // A bought team boost: the team's players may wear these skins whether or
+  // not they own them. The game's message does not show it, so it is no
+  // change.
+  void UnlockSkins(int team, const std::vector<int>& skinIds);
   // Leaving: a matchmade game is TERMINATED with the seat gone; a custom game
   // goes back to its lobby without them.
   std::string Quit(int seat);
@@ -146,6 +157,7 @@ class Game {
   void NextTurn();
   void Changed(const std::string& what);
   std::string Named(int seat) const { return At(seat).player.name; }
+  bool Unlocked(int team, int64_t skinId) const;
 
   uint64_t id_;
   QueueRules rules_;
@@ -157,6 +169,7 @@ class Game {
   int64_t spectatorDelay_ = 0;
   std::string name_, roomName_, roomPassword_;
   Micros deadline_ = 0;
+  std::vector<int> unlockedSkins_[2];  // by team
 };
 
 }  // namespace TovSim

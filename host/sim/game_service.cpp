@@ -62,6 +62,8 @@ LcdsAnswer GameService::Call(const std::string& method, const rapidjson::Value& 
   if (method == "selectChampionSkin")
     return AsCaller(args, 2, [](Game& g, int seat, const Values& v) { return g.ChangeSkin(seat, v[0], v[1]); });
   if (method == "quitGame") return AsCaller(args, 0, [](Game& g, int seat, const Values&) { return g.Quit(seat); });
+  if (method == "initializeTeamSkinRental") return TeamBoost(args);
+  if (method == "unlockSkinsForTeam") return UnlockTeamBoost(args);
   return LcdsAnswer::Failure(Refusal::kUnknownCall);
 }
 
@@ -115,6 +117,26 @@ LcdsAnswer GameService::InProgressGame() {
   if (!game || game->State() == GameState::Terminated) return LcdsAnswer::Failure(Refusal::kNoGameInProgress);
   const std::string body = JsonWriter().BeginObject().Key("game").Raw(platform_.DtoFor(*game)).EndObject().Text();
   return LcdsAnswer::Result(kInProgressClass, body);
+}
+
+LcdsAnswer GameService::TeamBoost(const rapidjson::Value& args) {
+  if (!args.IsArray() || args.Size() < 1 || !args[0].IsString()) return LcdsAnswer::Failure(Refusal::kInvalidArguments);
+  const Match* match = platform_.LocalMatch();
+  const int seat = match ? match->GameNow().SeatOf(kLocalSummonerId) : -1;
+  if (seat < 0) return LcdsAnswer::Failure(Refusal::kNotInGame);
+  std::string dto;
+  if (std::string refused = platform_.Boosts().Offer(match->GameNow(), seat, args[0].GetString(), &dto); !refused.empty())
+    return LcdsAnswer::Failure(refused);
+  return LcdsAnswer::Result(kTeamSkinRentalClass, dto);
+}
+
+LcdsAnswer GameService::UnlockTeamBoost(const rapidjson::Value& args) {
+  if (!args.IsArray() || args.Size() < 1 || !args[0].IsString()) return LcdsAnswer::Failure(Refusal::kInvalidArguments);
+  Match* match = platform_.LocalMatch();
+  const int seat = match ? match->GameNow().SeatOf(kLocalSummonerId) : -1;
+  if (seat < 0) return LcdsAnswer::Failure(Refusal::kNotInGame);
+  const std::string refused = platform_.Boosts().Purchase(*match, seat, args[0].GetString());
+  return refused.empty() ? LcdsAnswer::None() : LcdsAnswer::Failure(refused);
 }
 
 LcdsAnswer RerollService::Call(const std::string& method, const rapidjson::Value&) {

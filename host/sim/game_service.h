@@ -1,5 +1,6 @@
 // The platform's services the plug-in calls over LCDS: "gameService" and
-// "lcdsRerollService", answered from the platform's games. A player's call
+// "lcdsRerollService", answered from the platform's games ("gameService"'s
+// team boost calls from its boost desk). A player's call
 // acts for the local player (the client the call comes from) and is held to
 // the same rules as every other seat's actions.
 #pragma once
@@ -44,6 +45,8 @@ class GameService {
   LcdsAnswer CurrentTimer();
   LcdsAnswer GetGame(const rapidjson::Value& args);
   LcdsAnswer InProgressGame();
+  LcdsAnswer TeamBoost(const rapidjson::Value& args);
+  LcdsAnswer UnlockTeamBoost(const rapidjson::Value& args);
   // Reads `count` whole-number arguments, then does `action` as the local
   // player's seat in its match.
   LcdsAnswer AsCaller(const rapidjson::Value& args, size_t count,

@@ -12,6 +12,7 @@ namespace {
 constexpr const char* kSessionUri = "/tov-vover-orevid-aredez/v1/session";
 constexpr const char* kPickableUri = "/tov-vover-orevid-aredez/v1/pickable-champions";
 constexpr const char* kBannableUri = "/tov-vover-orevid-aredez/v1/bannable-champions";
+constexpr const char* kTeamBoostUri = "/tov-vover-orevid-aredez/v1/team-boost";
 constexpr const char* kPrefix = "/tov-vover-orevid-aredez/v1/";
 
 // Routes by their templates, as the missing ones are remembered.
@@ -20,6 +21,16 @@ constexpr const char* kCompleteRoute = "session/actions/{id}/complete";
 constexpr const char* kMySelectionRoute = "session/my-selection";
 constexpr const char* kRerollRoute = "session/my-selection/reroll";
 constexpr const char* kLaunchRoute = "battle-training/launch";
+constexpr const char* kTradeRequestRoute = "session/trades/{id}/request";
+constexpr const char* kTradeAcceptRoute = "session/trades/{id}/accept";
+constexpr const char* kTradeDeclineRoute = "session/trades/{id}/decline";
+constexpr const char* kTradeCancelRoute = "session/trades/{id}/cancel";
+constexpr const char* kBoostPurchaseRoute = "team-boost/purchase";
+
+// The session's trade states, as the plug-in numbers them.
+enum TradeStateCode { kAvailable = 1, kBusy = 2, kInvalid = 3, kReceived = 4, kSent = 5 };
+// After a busy mate, the client looks again this much later.
+constexpr Micros kTradeRetry = Seconds(3);
 
 // The client's draws are its own, apart from every seat of the platform's.
 constexpr int kClientSeat = 1001;
@@ -60,6 +71,22 @@ std::vector<int> Ids(const rapidjson::Value& data) {
   return ids;
 }
 
+// A trade's state, written by name or by number.
+int TradeStateOf(const rapidjson::Value& trade) {
+  if (!trade.IsObject() || !trade.HasMember("state")) return 0;
+  const rapidjson::Value& state = trade["state"];
+  if (state.IsInt()) return state.GetInt();
+  static const char* const kNames[] = {"AVAILABLE", "BUSY", "INVALID", "RECEIVED", "SENT"};
+  if (state.IsString())
+    for (int i = 0; i < 5; ++i)
+      if (state.GetString() == std::string(kNames[i])) return i + 1;
+  return 0;
+}
+
+std::string TradePath(int64_t tradeId, const char* action) {
+  return std::string(kPrefix) + "session/trades/" + std::to_string(tradeId) + "/" + action;
+}
+
 bool Contains(const std::vector<int>& ids, int id) { return std::find(ids.begin(), ids.end(), id) != ids.end(); }
 
 std::string ChampionBody(int championId) {
@@ -86,6 +113,10 @@ void LocalClient::OnEvent(const TovHost::SentEvent& event) {
   } else if (uri == kBannableUri) {
     knowBannable_ = type != "Delete";
     bannable_ = Ids(data);
+  } else if (uri == kTeamBoostUri) {
+    boostShown_ = type == "Create" || type == "Update";
+    boostUnlocked_ = Flag(data, "unlocked");
+    if (hasSession_) Consider();
   } else if (uri == kSessionUri) {
     OnSession(type, std::move(payload));
   }
@@ -117,6 +148,12 @@ void LocalClient::BeginSession() {
   refused_.clear();
   tries_ = 0;
   finalizing_ = launching_ = false;
+  offered_ = 0;
+  offerAttempts_ = 0;
+  retrying_ = false;
+  receivedSeen_.clear();
+  offersReceived_ = 0;
+  buying_ = false;
 }
 
 void LocalClient::Consider() {
@@ -135,10 +172,76 @@ void LocalClient::Consider() {
     }
     return;
   }
-  if (!finalizing_ && Phase() == "FINALIZATION") {
+  if (Phase() != "FINALIZATION") return;
+  if (!finalizing_) {
     finalizing_ = true;
     Later(Think(2000, 5000), [this] { Finalize(0); });
+    if (script_.tradeAt > 0) Later(script_.tradeAt, [this] { OfferTrade(0); });
   }
+  ConsiderTrades();
+  if (script_.buyBoost && boostShown_ && !boostUnlocked_ && !buying_) {
+    buying_ = true;
+    Later(Think(1000, 3000), [this] { BuyBoost(); });
+  }
+}
+
+void LocalClient::ConsiderTrades() {
+  for (const ShownTrade& trade : Trades()) {
+    const int64_t id = trade.id;
+    const int state = trade.state;
+    // Its own offer met a busy mate: the plug-in shows BUSY for a moment.
+    if (id == offered_ && state == kBusy && !retrying_ && offerAttempts_ < 2) {
+      retrying_ = true;
+      Later(kTradeRetry, [this] { OfferTrade(offerAttempts_); });
+    }
+    if (state != kReceived) {
+      receivedSeen_.erase(id);
+      continue;
+    }
+    if (!receivedSeen_.insert(id).second) continue;
+    // A new offer; past those it answers, it lets the offer run out.
+    if (++offersReceived_ > script_.offersAnswered) continue;
+    Later(Think(1000, 3000), [this, id] { AnswerOffer(id); });
+  }
+}
+
+void LocalClient::OfferTrade(int attempt) {
+  retrying_ = false;
+  if (Phase() != "FINALIZATION" || !Me()) return;
+  // The mate whose champion it likes best.
+  int64_t best = 0;
+  size_t bestRank = preferences_.size() + 1;
+  for (const ShownTrade& trade : Trades()) {
+    if (trade.state != kAvailable) continue;
+    const int championId = ChampionInCell(trade.cellId);
+    const auto rank = static_cast<size_t>(std::find(preferences_.begin(), preferences_.end(), championId) - preferences_.begin());
+    if (championId > 0 && rank < bestRank) {
+      best = trade.id;
+      bestRank = rank;
+    }
+  }
+  if (best == 0) return;
+  offerAttempts_ = attempt + 1;
+  offered_ = best;
+  const auto answer = Send("POST", kTradeRequestRoute, TradePath(best, "request"), "");
+  if (!answer || !answer->error.empty() || script_.cancelAfter <= 0) return;
+  Later(script_.cancelAfter, [this, best] { CancelOffer(best); });
+}
+
+void LocalClient::AnswerOffer(int64_t tradeId) {
+  if (TradeState(tradeId) != kReceived) return;  // withdrawn meanwhile
+  const bool accept = script_.acceptOffers;
+  Send("POST", accept ? kTradeAcceptRoute : kTradeDeclineRoute, TradePath(tradeId, accept ? "accept" : "decline"), "");
+}
+
+void LocalClient::CancelOffer(int64_t tradeId) {
+  if (TradeState(tradeId) != kSent) return;  // answered meanwhile
+  Send("POST", kTradeCancelRoute, TradePath(tradeId, "cancel"), "");
+}
+
+void LocalClient::BuyBoost() {
+  if (!boostShown_ || boostUnlocked_) return;  // someone bought it meanwhile
+  Send("POST", kBoostPurchaseRoute, std::string(kPrefix) + kBoostPurchaseRoute, "");
 }
 
 void LocalClient::Hover(int64_t actionId) {
@@ -247,6 +350,29 @@ const rapidjson::Value* LocalClient::Me() const {
 std::string LocalClient::Phase() const {
   const rapidjson::Value* session = Session();
   return session && session->HasMember("timer") ? Text((*session)["timer"], "phase") : "";
+}
+
+std::vector<LocalClient::ShownTrade> LocalClient::Trades() const {
+  std::vector<ShownTrade> trades;
+  const rapidjson::Value* session = Session();
+  if (const rapidjson::Value* list = session ? Array(*session, "trades") : nullptr)
+    for (const rapidjson::Value& trade : list->GetArray())
+      trades.push_back(ShownTrade{Integer(trade, "id"), Integer(trade, "cellId", -1), TradeStateOf(trade)});
+  return trades;
+}
+
+int LocalClient::TradeState(int64_t tradeId) const {
+  for (const ShownTrade& trade : Trades())
+    if (trade.id == tradeId) return trade.state;
+  return 0;
+}
+
+int LocalClient::ChampionInCell(int64_t cellId) const {
+  const rapidjson::Value* session = Session();
+  if (const rapidjson::Value* team = session ? Array(*session, "myTeam") : nullptr)
+    for (const rapidjson::Value& player : team->GetArray())
+      if (Integer(player, "cellId", -1) == cellId) return static_cast<int>(Integer(player, "championId"));
+  return 0;
 }
 
 bool LocalClient::Banned(int championId) const {

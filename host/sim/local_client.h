@@ -6,7 +6,10 @@
 //   - its own action open in the running turn: PATCH a champion on it, then
 //     POST its completion (another champion when one is refused);
 //   - finalizing: POST rerolls as scripted, then one PATCH of its selection
-//     (spells, skin, ward skin);
+//     (spells, skin, ward skin); as scripted, one trade offer to the mate
+//     whose champion it likes best (once more after a busy mate), answers
+//     to the offers it receives, the withdrawal of its own, and the team
+//     boost once it is shown locked;
 //   - battle training: once its pick is completed, POST the launch.
 // Every request and the plug-in's answer go to the trace. A route the
 // plug-in does not have is tried once; the platform's timers then decide.
@@ -48,6 +51,11 @@ class LocalClient {
   bool RunDeferred();
 
  private:
+  struct ShownTrade {
+    int64_t id;
+    int64_t cellId;
+    int state;  // 1 AVAILABLE, 2 BUSY, 3 INVALID, 4 RECEIVED, 5 SENT; 0 unknown
+  };
   struct OpenAction {
     int64_t id;
     std::string type;
@@ -61,6 +69,12 @@ class LocalClient {
   void Complete(int64_t actionId);
   void Finalize(int step);
   void Launch();
+  // Trades, as the session's `trades` show them.
+  void ConsiderTrades();
+  void OfferTrade(int attempt);
+  void AnswerOffer(int64_t tradeId);
+  void CancelOffer(int64_t tradeId);
+  void BuyBoost();
 
   // ---- Reading the session ------------------------------------------------
   const rapidjson::Value* Session() const;
@@ -76,6 +90,11 @@ class LocalClient {
   // team-mate for a ban.
   bool Shown(int championId, bool teamOnly) const;
   int Choose(const std::string& type) const;
+  // The session's trades.
+  std::vector<ShownTrade> Trades() const;
+  int TradeState(int64_t tradeId) const;  // 0 when there is no such trade
+  // The champion of the team-mate in that cell; 0 when unknown.
+  int ChampionInCell(int64_t cellId) const;
 
   // ---- Acting ---------------------------------------------------------------
   // Runs `work` after `delay`, unless the session has begun or ended since.
@@ -110,6 +129,17 @@ class LocalClient {
   int tries_ = 0;
   bool finalizing_ = false;
   bool launching_ = false;
+  // Trades: the offer it made (0: none) and whether it tried again after
+  // a busy mate; offers received, answered or left to run out.
+  int64_t offered_ = 0;
+  int offerAttempts_ = 0;
+  bool retrying_ = false;
+  std::set<int64_t> receivedSeen_;  // trades shown RECEIVED, until they are not
+  int offersReceived_ = 0;
+  // The team boost as the plug-in last published it.
+  bool boostShown_ = false;
+  bool boostUnlocked_ = false;
+  bool buying_ = false;
 
   std::set<std::string> missingRoutes_;
   bool busy_ = false;

@@ -70,6 +70,9 @@ constexpr uint32_t kPatch = 5, kPost = 6;
 const std::vector<std::pair<uint32_t, std::string>> kAllRoutes = {
     {kPatch, "session/actions/{id}"},       {kPost, "session/actions/{id}/complete"}, {kPatch, "session/my-selection"},
     {kPost, "session/my-selection/reroll"}, {kPost, "battle-training/launch"},
+    {kPost, "session/trades/{id}/request"}, {kPost, "session/trades/{id}/accept"},
+    {kPost, "session/trades/{id}/decline"}, {kPost, "session/trades/{id}/cancel"},
+    {kPost, "team-boost/purchase"},
 };
 
 // A session as the plug-in publishes it, with the parts the client reads.
@@ -86,6 +89,26 @@ std::string Session(const std::string& actions, const char* phase = "BAN_PICK", 
       .Key("timer").Raw(std::string(R"({"phase":")") + phase + R"("})")
       .EndObject()
       .Text();
+}
+
+// A session while finalizing: the local player (cell 0) holds 7, its mates
+// in cells 1 and 2 hold 12 and 15; `trades` as the plug-in shows them.
+std::string Finalizing(const std::string& trades) {
+  return JsonWriter()
+      .BeginObject()
+      .Key("localPlayerCellId").Int(0)
+      .Key("actions").Raw("[]")
+      .Key("myTeam").Raw(R"([{"cellId":0,"championId":7},{"cellId":1,"championId":12},{"cellId":2,"championId":15}])")
+      .Key("theirTeam").Raw("[]")
+      .Key("trades").Raw(trades)
+      .Key("timer").Raw(R"({"phase":"FINALIZATION"})")
+      .EndObject()
+      .Text();
+}
+
+std::string Trades(const char* first, const char* second) {
+  return std::string(R"([{"id":101,"cellId":1,"state":)") + first + R"(},{"id":102,"cellId":2,"state":)" + second +
+         "}]";
 }
 
 std::string Action(int64_t id, int64_t cell, const char* type, bool completed = false, int championId = 0) {
@@ -237,6 +260,95 @@ TEST(LocalClient, SendsTheRoutesForWhatThePluginShows) {
     EXPECT_THAT(bench.plugin.seen, ElementsAreArray(row.seen));
     EXPECT_EQ(bench.Answers(), row.answers);
     EXPECT_FALSE(bench.you.HasDeferred());
+  }
+}
+
+// While finalizing, as scripted: one offer to an available mate (once more
+// after a busy one), answers to the offers it gets up to a number, its own
+// offer withdrawn when unanswered, the boost bought while it is locked; the
+// trade states read by name or by number.
+TEST(LocalClient, TradesAndTheBoostAsScripted) {
+  const std::string trades = "/tov-vover-orevid-aredez/v1/session/trades/";
+  const std::string purchase = "POST /tov-vover-orevid-aredez/v1/team-boost/purchase";
+  const auto script = [](auto change) {
+    LocalScript s;
+    change(s);
+    return s;
+  };
+  const LocalScript offers = script([](LocalScript& s) { s.tradeAt = Seconds(3); });
+  const struct {
+    const char* what;
+    LocalScript script;
+    std::function<void(ClientBench&)> play;
+    std::vector<std::string> seen;  // trade and boost requests, in order
+  } rows[] = {
+      {"an offer to the one available mate", offers,
+       [](ClientBench& b) { b.Publish(kSessionUri, "Create", Finalizing(Trades(R"("INVALID")", R"("AVAILABLE")"))); },
+       {"POST " + trades + "102/request"}},
+      {"no offer unless scripted", LocalScript{},
+       [](ClientBench& b) { b.Publish(kSessionUri, "Create", Finalizing(Trades(R"("AVAILABLE")", R"("AVAILABLE")"))); },
+       {}},
+      {"a busy mate: once more, and no more", offers,
+       [](ClientBench& b) {
+         b.plugin.onRequest = [&b](const std::string&) {
+           for (const char* state : {R"("SENT")", R"("BUSY")", R"("AVAILABLE")"})
+             b.Publish(kSessionUri, "Update", Finalizing(Trades(R"("INVALID")", state)));
+         };
+         b.Publish(kSessionUri, "Create", Finalizing(Trades(R"("INVALID")", R"("AVAILABLE")")));
+       },
+       {"POST " + trades + "102/request", "POST " + trades + "102/request"}},
+      {"an offer received, accepted (states by number)", LocalScript{},
+       [](ClientBench& b) { b.Publish(kSessionUri, "Create", Finalizing(Trades("4", "1"))); },
+       {"POST " + trades + "101/accept"}},
+      {"declined, and the next offer left to run out",
+       script([](LocalScript& s) {
+         s.acceptOffers = false;
+         s.offersAnswered = 1;
+       }),
+       [](ClientBench& b) {
+         b.Publish(kSessionUri, "Create", Finalizing(Trades(R"("RECEIVED")", R"("AVAILABLE")")));
+         b.RunFor(5);
+         b.Publish(kSessionUri, "Update", Finalizing(Trades(R"("INVALID")", R"("AVAILABLE")")));
+         b.Publish(kSessionUri, "Update", Finalizing(Trades(R"("INVALID")", R"("RECEIVED")")));
+       },
+       {"POST " + trades + "101/decline"}},
+      {"its own offer withdrawn while unanswered",
+       script([](LocalScript& s) {
+         s.tradeAt = Seconds(3);
+         s.cancelAfter = Seconds(4);
+       }),
+       [](ClientBench& b) {
+         b.plugin.onRequest = [&b](const std::string& request) {
+           if (request.ends_with("/request")) b.Publish(kSessionUri, "Update", Finalizing(Trades(R"("INVALID")", R"("SENT")")));
+         };
+         b.Publish(kSessionUri, "Create", Finalizing(Trades(R"("INVALID")", R"("AVAILABLE")")));
+       },
+       {"POST " + trades + "102/request", "POST " + trades + "102/cancel"}},
+      {"the boost, shown locked", script([](LocalScript& s) { s.buyBoost = true; }),
+       [](ClientBench& b) {
+         b.Publish(kSessionUri, "Create", Finalizing("[]"));
+         b.Publish("/tov-vover-orevid-aredez/v1/team-boost", "Create", R"({"unlocked":false,"price":95})");
+       },
+       {purchase}},
+      {"the boost, bought by a mate first", script([](LocalScript& s) { s.buyBoost = true; }),
+       [](ClientBench& b) {
+         b.Publish("/tov-vover-orevid-aredez/v1/team-boost", "Create", R"({"unlocked":false,"price":95})");
+         b.Publish(kSessionUri, "Create", Finalizing("[]"));
+         b.Publish("/tov-vover-orevid-aredez/v1/team-boost", "Update", R"({"unlocked":true,"summonerName":"Mate Two"})");
+       },
+       {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    ClientBench bench;
+    bench.you.Play(row.script);
+    row.play(bench);
+    bench.RunFor(60);
+    std::vector<std::string> seen;
+    for (const std::string& request : bench.plugin.seen)
+      if (request.find("/trades/") != std::string::npos || request.find("team-boost") != std::string::npos)
+        seen.push_back(request);
+    EXPECT_THAT(seen, ElementsAreArray(row.seen));
   }
 }
 

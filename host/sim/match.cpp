@@ -20,6 +20,10 @@ Match::Match(Scheduler& scheduler, Game game, std::vector<std::unique_ptr<Policy
                                                 SeatSeed(scenarioSeed, ordinal, static_cast<int>(seat))));
   }
   for (size_t seat = 0; seat < desks_.size(); ++seat) policies_[seat]->OnSetup(*desks_[seat]);
+  trades_.onMessage = [this](const TradeContract& contract, const std::vector<int>& to, const std::string& note) {
+    if (onContract) onContract(game_, contract, to, note);
+    for (int seat : to) PolicyOf(seat).OnContract(DeskOf(seat), contract);
+  };
 }
 
 void Match::Start() {
@@ -72,7 +76,13 @@ std::string Match::Reroll(int seat) {
   if (candidates.empty()) return Refusal::kNothingToRoll;
   if (!bank_ || !bank_->Spend(game_.At(seat).player.summonerId)) return Refusal::kNotEnoughPoints;
   const int championId = candidates[static_cast<size_t>(random_.Between(0, int64_t(candidates.size()) - 1))];
-  return Act([&](Game& g) { return g.Reroll(seat, championId); });
+  std::string refused = Act([&](Game& g) { return g.Reroll(seat, championId); });
+  if (refused.empty()) trades_.ChampionChanged(seat);
+  return refused;
+}
+
+std::string Match::BuyBoost(int seat) {
+  return boosts_ ? boosts_->Purchase(*this, seat, BoostDesk::kCurrency) : Refusal::kNoBoost;
 }
 
 Micros Match::TurnLength() const {
@@ -102,6 +112,7 @@ void Match::Progress() {
   seenState_ = game_.State();
   seenTurn_ = game_.PickTurn();
   if (!newState && !newTurn) return;
+  if (newState && previous == GameState::PostChampSelect) trades_.End();
   switch (game_.State()) {
     case GameState::PreChampSelect:
     case GameState::ChampSelect:

@@ -7,11 +7,13 @@
 #include <memory>
 #include <vector>
 
+#include "sim/boost_desk.h"
 #include "sim/game.h"
 #include "sim/policy.h"
 #include "sim/random.h"
 #include "sim/reroll_bank.h"
 #include "sim/scheduler.h"
+#include "sim/trade_desk.h"
 
 namespace TovSim {
 
@@ -48,8 +50,16 @@ class Match {
   // runs without a time limit).
   std::function<void(const std::string& what, Micros length)> onClock;
 
+  // Every trade contract message: the seats it goes to (their policies have
+  // been told) and a line for the timeline.
+  std::function<void(const Game&, const TradeContract&, const std::vector<int>& to, const std::string& note)>
+      onContract;
+
   // Where the players' reroll points are kept; without one nobody has any.
   void UseRerollBank(RerollBank* bank) { bank_ = bank; }
+  // Where the team boost is sold; without one there is none.
+  void UseBoostDesk(BoostDesk* boosts) { boosts_ = boosts; }
+  TradeDesk& Trades() { return trades_; }
 
   // One action of a seat, then whatever it set going: for the seat desks and
   // for the calls the local player's client makes.
@@ -57,6 +67,7 @@ class Match {
   // The seat pays for a reroll and is handed a champion drawn by the
   // platform: "" when done, else why refused (nothing is paid then).
   std::string Reroll(int seat);
+  std::string BuyBoost(int seat);
   void Preset(int seat, int championId) { game_.PresetChampion(seat, championId); }
   void Later(Micros delay, std::function<void()> work) { scheduler_.After(delay, std::move(work)); }
 
@@ -83,6 +94,8 @@ class Match {
   int ordinal_;
   Random random_;  // the platform's own draws in this match
   RerollBank* bank_ = nullptr;
+  BoostDesk* boosts_ = nullptr;
+  TradeDesk trades_{*this};
   MatchTiming timing_;
   int64_t spectatorDelay_;
   GameState seenState_ = GameState::TeamSelect;

@@ -1,5 +1,6 @@
 #include "sim/platform.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "sim/json.h"
@@ -29,7 +30,18 @@ TovHost::Reply ToReply(const LcdsAnswer& answer, int chunks = 0) {
 
 Platform::Platform(TovHost::Core& core, Scheduler& scheduler, FaultPlan& plan, PushQueue& pushes, Trace& trace,
                    DtoView view)
-    : core_(core), scheduler_(scheduler), plan_(plan), pushes_(pushes), trace_(trace), view_(view), gameService_(*this), rerollService_(*this) {}
+    : core_(core),
+      scheduler_(scheduler),
+      plan_(plan),
+      pushes_(pushes),
+      trace_(trace),
+      view_(view),
+      gameService_(*this),
+      rerollService_(*this),
+      tradeService_(*this),
+      boosts_(scheduler, plan, trace) {
+  boosts_.onUnlocked = [this](const Game& game, int team, const std::string& dto) { BoostUnlocked(game, team, dto); };
+}
 
 void Platform::Install() {
   core_.OnRequest(kPost, "/tov-login/v1/session/invoke", [this](const TovHost::RequestRecord& r) { return Invoke(r); });
@@ -55,6 +67,10 @@ Match& Platform::NewMatch(const QueueRules& rules, const Roster& roster, std::ve
     trace_.Note("timer", what + ", " + (length == kNever ? "no time limit" : seconds));
   };
   match.UseRerollBank(&rerolls_);
+  match.UseBoostDesk(&boosts_);
+  match.Trades().UseKnobs(&plan_.desks);
+  match.onContract = [this](const Game& g, const TradeContract& contract, const std::vector<int>& to,
+                            const std::string& note) { Contracted(g, contract, to, note); };
   if (match.GameNow().SeatOf(kLocalSummonerId) >= 0) localGameId_ = match.GameNow().Id();
   return match;
 }
@@ -103,6 +119,26 @@ void Platform::Pushed(const Game& game, const std::string& what) {
   if (game.SeatOf(kLocalSummonerId) >= 0) pushes_.SendGame(DtoFor(game));
 }
 
+void Platform::Contracted(const Game& game, const TradeContract& contract, const std::vector<int>& to,
+                          const std::string& note) {
+  trace_.Note("trade", note);
+  const int local = game.SeatOf(kLocalSummonerId);
+  if (local < 0) return;
+  const bool toLocal = std::find(to.begin(), to.end(), local) != to.end();
+  const bool others = contract.requester != local && contract.responder != local &&
+                      game.At(contract.requester).team == game.At(local).team;
+  if (!toLocal && !(others && plan_.desks.othersContracts)) return;
+  if (!toLocal) trace_.Note("fault", "a contract between two other players sent to the local client");
+  pushes_.SendContract(ContractJson(game, contract));
+}
+
+void Platform::BoostUnlocked(const Game& game, int team, const std::string& dtoJson) {
+  const int local = game.SeatOf(kLocalSummonerId);
+  if (local < 0 || game.At(local).team != team) return;
+  trace_.Note("boost", "the team is told the boost is unlocked");
+  pushes_.SendMessage(kTeamSkinRentalClass, dtoJson);
+}
+
 TovHost::Reply Platform::Invoke(const TovHost::RequestRecord& request) {
   const std::string key = CallKey(request);
   const rapidjson::Document args = ParseJson(request.args.size() > 2 ? request.args[2] : "");
@@ -116,9 +152,10 @@ TovHost::Reply Platform::Invoke(const TovHost::RequestRecord& request) {
   if (!pushes_.Connected()) return TovHost::Reply::Failure(503, "Not connected to the platform");
   const std::string destination = key.substr(0, key.find('.'));
   const std::string method = key.substr(key.find('.') + 1);
-  LcdsAnswer answer = destination == "gameService"         ? gameService_.Call(method, args)
-                      : destination == "lcdsRerollService" ? rerollService_.Call(method, args)
-                                                           : LcdsAnswer::Failure(Refusal::kUnknownCall);
+  LcdsAnswer answer = destination == "gameService"                ? gameService_.Call(method, args)
+                      : destination == "lcdsRerollService"        ? rerollService_.Call(method, args)
+                      : destination == "lcdsChampionTradeService" ? tradeService_.Call(method, args)
+                                                                  : LcdsAnswer::Failure(Refusal::kUnknownCall);
   if (fault && answer.error.empty()) {
     trace_.Note("fault", key + " answered wrongly");
     if (fault->kind == CallFault::Kind::WrongType) answer.typeName = fault->typeName;

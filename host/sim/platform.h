@@ -10,12 +10,14 @@
 #include <vector>
 
 #include "core/core.h"
+#include "sim/boost_desk.h"
 #include "sim/fault_plan.h"
 #include "sim/game_dto.h"
 #include "sim/game_service.h"
 #include "sim/match.h"
 #include "sim/push_queue.h"
 #include "sim/reroll_bank.h"
+#include "sim/trade_desk.h"
 #include "sim/trace.h"
 
 namespace TovSim {
@@ -47,6 +49,7 @@ class Platform {
   const Game* LocalGame() const;
   Match* LocalMatch();
   RerollBank& Rerolls() { return rerolls_; }
+  BoostDesk& Boosts() { return boosts_; }
   // The game as the local client is sent it.
   std::string DtoFor(const Game& game) const;
   Micros Now() const { return scheduler_.Now(); }
@@ -65,6 +68,9 @@ class Platform {
  private:
   TovHost::Reply Invoke(const TovHost::RequestRecord& request);
   void Pushed(const Game& game, const std::string& what);
+  // A trade contract message: to the local client when it is one of `to`.
+  void Contracted(const Game& game, const TradeContract& contract, const std::vector<int>& to, const std::string& note);
+  void BoostUnlocked(const Game& game, int team, const std::string& dtoJson);
 
   TovHost::Core& core_;
   Scheduler& scheduler_;
@@ -74,7 +80,9 @@ class Platform {
   DtoView view_;
   GameService gameService_;
   RerollService rerollService_;
+  TradeService tradeService_;
   RerollBank rerolls_;
+  BoostDesk boosts_;
   uint64_t nextGameId_ = kFirstGameId;
   std::vector<std::unique_ptr<Match>> matches_;
   std::vector<std::unique_ptr<Game>> otherGames_;

@@ -3,6 +3,7 @@
 #include "runtime/event_names.h"
 #include "sim/game_dto.h"
 #include "sim/json.h"
+#include "sim/trade_desk.h"
 
 namespace TovSim {
 namespace {
@@ -68,6 +69,31 @@ void PushQueue::SendGame(const std::string& bodyJson) {
     trace_.Note("fault", "a copy of push " + std::to_string(number) + " sent for another game");
     Queue(WithOtherId(bodyJson));
   }
+}
+
+void PushQueue::SendContract(const std::string& bodyJson) {
+  const int number = ++contracts_;
+  if (!connected_) {
+    trace_.Note("platform", "contract push " + std::to_string(number) + " lost: the client is disconnected");
+    return;
+  }
+  int copies = 1;
+  for (PushFault::Kind kind : plan_.ForContract(number)) {
+    if (kind == PushFault::Kind::Drop) copies = 0;
+    if (kind == PushFault::Kind::Duplicate && copies > 0) copies = 2;
+  }
+  if (copies != 1)
+    trace_.Note("fault", "contract push " + std::to_string(number) + (copies == 0 ? " dropped" : " sent twice"));
+  for (int i = 0; i < copies; ++i)
+    core_.PushEvent(Vexa::LcdsEventName(kTradeContractClass), Payload(kTradeContractClass, bodyJson));
+}
+
+void PushQueue::SendMessage(const std::string& className, const std::string& bodyJson) {
+  if (!connected_) {
+    trace_.Note("platform", "a " + className.substr(className.rfind('.') + 1) + " push lost: the client is disconnected");
+    return;
+  }
+  core_.PushEvent(Vexa::LcdsEventName(className), Payload(className, bodyJson));
 }
 
 }  // namespace TovSim

@@ -20,6 +20,10 @@ class PushQueue {
 
   // One GameDTO push (bodyJson is the GameDTO).
   void SendGame(const std::string& bodyJson);
+  // One trade contract push, numbered apart from the games.
+  void SendContract(const std::string& bodyJson);
+  // Any other message of the platform, as it is.
+  void SendMessage(const std::string& className, const std::string& bodyJson);
   // The platform's "OnLcdsEvent_" payload of a message.
   static std::string Payload(const std::string& className, const std::string& bodyJson);
 
@@ -37,6 +41,7 @@ class PushQueue {
   Trace& trace_;
   bool connected_ = true;
   std::vector<std::string> bodies_;  // every GameDTO sent, for stale copies
+  int contracts_ = 0;
 };
 
 }  // namespace TovSim

@@ -35,6 +35,22 @@ inline constexpr const char* kNoRerolls = "Rerolls are not available in this que
 inline constexpr const char* kNotEnoughPoints = "Not enough points to reroll";
 inline constexpr const char* kNothingToRoll = "No champion left to roll";
 
+// Trades, while finalizing.
+inline constexpr const char* kNotFinalizing = "Not in finalization";
+inline constexpr const char* kNoTrades = "Trades are not allowed in this queue";
+inline constexpr const char* kNotATeamMate = "Summoner is not on your team";
+inline constexpr const char* kNotTheirChampion = "Champion is not the one the summoner holds";
+inline constexpr const char* kCannotTrade = "These champions cannot be traded";
+inline constexpr const char* kAlreadyTrading = "A trade is already in progress";
+inline constexpr const char* kNoOffer = "No trade offer from this summoner";
+inline constexpr const char* kNothingPending = "No pending trade";
+
+// The team boost.
+inline constexpr const char* kNoBoost = "Team boost is not available in this queue";
+inline constexpr const char* kUnknownCurrency = "Unknown currency";
+inline constexpr const char* kInsufficientFunds = "Insufficient funds to unlock the team boost";
+inline constexpr const char* kBoostUnlocked = "Team boost already unlocked";
+
 // Calls.
 inline constexpr const char* kInvalidArguments = "Invalid arguments";
 inline constexpr const char* kUnknownCall = "Unknown service call";

@@ -121,10 +121,38 @@ void ReconnectScenario(Scenario& scenario) {
   scenario.timeline.push_back(At(TimedAction::Kind::LoginConnected, 9, "CHAMP_SELECT"));
 }
 
+// Every way a trade can go, and the team boost, while finalizing. Times are
+// seconds into finalization.
+void TradesScenario(Scenario& scenario) {
+  scenario.game = Draft();
+  std::vector<SeatPlan>& seats = scenario.game.seats;
+  // Just before the local player's offer every mate is busy trading: that
+  // offer comes back BUSY, and the second goes through.
+  seats[1].bot.offerAt = 2.5;
+  seats[1].bot.offerTo = 2;
+  seats[3].bot.offerAt = 2.5;
+  seats[3].bot.offerTo = 4;
+  LocalScript& you = scenario.game.local;
+  // Mate Four, the mate the local player's client likes best on seed 1,
+  // prefers 6 to its own champion, and takes the second offer.
+  you.picks = {6, 12, 3};
+  you.tradeAt = Seconds(3);
+  you.buyBoost = true;
+  // Two offers to the local player: it declines the first and never answers
+  // the second, which its maker withdraws.
+  seats[2].bot.offerToLocalAt = 14;
+  seats[1].bot.offerToLocalAt = 17;
+  you.acceptOffers = false;
+  you.offersAnswered = 1;
+  // A mate wants the boost too, when it is already bought.
+  seats[3].bot.boostBuyer = true;
+}
+
 const std::pair<const char*, Builder> kScenarios[] = {
     {"draft", DraftScenario},         {"blind", BlindScenario},         {"custom", CustomScenario},
     {"bot", BotScenario},             {"spectate", SpectateScenario},   {"dodge", DodgeScenario},
     {"reconnect", ReconnectScenario}, {"reroll", RerollScenario},     {"training", TrainingScenario},
+    {"trades", TradesScenario},
 };
 
 }  // namespace
@@ -144,6 +172,15 @@ const std::vector<std::string>& ScenarioNames() {
     return list;
   }();
   return names;
+}
+
+void Autoplay(Scenario& scenario) {
+  scenario.localPlay = LocalPlay::ThroughPlugin;
+  for (GamePlan* plan : {&scenario.game, scenario.requeue ? &*scenario.requeue : nullptr}) {
+    if (!plan) continue;
+    if (plan->local.tradeAt <= 0) plan->local.tradeAt = Seconds(3);
+    plan->local.buyBoost = true;
+  }
 }
 
 bool BuiltInScenario(const std::string& name, uint64_t seed, Scenario* out) {
@@ -170,7 +207,7 @@ std::vector<std::unique_ptr<Policy>> PoliciesOf(const GamePlan& plan, LocalPlay 
         }
         break;
       case PolicyKind::Human:
-        policies.push_back(std::make_unique<HumanBot>());
+        policies.push_back(std::make_unique<HumanBot>(seat.bot));
         break;
       case PolicyKind::Ai:
         policies.push_back(std::make_unique<AiBot>());

@@ -29,6 +29,7 @@ enum class LocalPlay { ThroughPlugin, OnPlatform };
 struct SeatPlan {
   PolicyKind kind = PolicyKind::Human;
   double quitAfter = 0;  // a Dodger's time in the game, in seconds
+  BotPlan bot{};         // a HumanBot's trades and boost
 };
 
 struct GamePlan {
@@ -89,6 +90,10 @@ struct Scenario {
 };
 
 const std::vector<std::string>& ScenarioNames();
+// The local player plays through the plug-in and uses every feature its
+// games offer: besides its bans, picks, spells, skin and ward skin, one
+// trade offer and the team boost.
+void Autoplay(Scenario& scenario);
 // False for a name that is not built in.
 bool BuiltInScenario(const std::string& name, uint64_t seed, Scenario* out);
 

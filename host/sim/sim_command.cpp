@@ -26,6 +26,7 @@ struct SimOptions {
   std::string tracePath;
   double until = std::numeric_limits<double>::infinity();
   bool realTime = false;
+  bool autoplay = false;
   std::string plugin;
   int games = 0;  // --games: that many games on one plug-in, a line each
 };
@@ -95,6 +96,8 @@ std::string Parse(int argc, char** argv, SimOptions* options) {
       options->games = static_cast<int>(games);
     } else if (arg == "--real-time") {
       options->realTime = true;
+    } else if (arg == "--autoplay") {
+      options->autoplay = true;
     } else if (!arg.empty() && arg[0] != '-' && options->plugin.empty()) {
       options->plugin = arg;
     } else {
@@ -134,6 +137,7 @@ int Play(const SimOptions& options) {
   if (options.games > 0) return PlayGames(options, traceFile);
   Scenario scenario;
   BuiltInScenario(options.scenario, options.seed, &scenario);
+  if (options.autoplay) Autoplay(scenario);
   int status = 0;
   {
     Simulation simulation(std::move(scenario), options.steps, options.realTime);

@@ -1,11 +1,12 @@
-// tov-core --sim SCENARIO [--seed N] [--steps FILE] [--trace FILE]
+// tov-core --sim SCENARIO [--seed N] [--autoplay] [--steps FILE] [--trace FILE]
 //                         [--until SECONDS] [--real-time] [--games N] PLUGIN.so
 #pragma once
 
 namespace TovSim {
 
 inline constexpr const char* kSimUsage =
-    "tov-core --sim SCENARIO [--seed N] [--steps FILE] [--trace FILE] [--until SECONDS] [--real-time] [--games N] "
+    "tov-core --sim SCENARIO [--seed N] [--autoplay] [--steps FILE] [--trace FILE] [--until SECONDS] [--real-time] "
+    "[--games N] "
     "PLUGIN.so";
 
 // Plays the scenario in a child process, so that a plug-in that ends the

@@ -213,6 +213,12 @@ TEST(Simulation, EveryScenarioPlaysItsStory) {
       {"training",
        {R"("data":{"championIds":[22,86]})", R"("isInfinite":true)", "BotParticipant", R"("gameState":"START_REQUESTED")"},
        {"PRE_CHAMP_SELECT", "POST_CHAMP_SELECT", "quitGame"}},
+      {"trades",
+       {R"("state":"BUSY")", R"("requesterInternalSummonerName":"you","responderInternalSummonerName":"matefour")",
+        R"("state":"ACCEPTED")", R"(/session/trades/102/decline")", R"("state":"DECLINED")", R"("state":"CANCELED")",
+        R"(["gameService","unlockSkinsForTeam",["VP"]])", R"("summonerName":"You","skinUnlockMode":"TEAM")",
+        R"("gameState":"START_REQUESTED")"},
+       {R"("status":500)", R"("status":4)"}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -431,6 +437,7 @@ TEST(SimCommand, BadArgumentsExitTwo) {
       "--sim draft --steps BADSTEPS PLUGIN",
       "--sim draft --trace /nonexistent/dir/trace PLUGIN",
       "--sim draft --bogus PLUGIN",
+      "--sim draft --autoplay=yes PLUGIN",
       "--sim draft PLUGIN PLUGIN",
       "--sim draft /nonexistent/plugin.so",
   };
@@ -478,6 +485,16 @@ TEST(SimCommand, SeedsAndSteps) {
   EXPECT_THAT(answers[0], HasSubstr(R"({"t":0.250,"kind":"answer","method":"GET","path":"/tov-vover-orevid-aredez/v1/session","status":404,"body":"Not in Champ Select"})"));
   EXPECT_THAT(answers[1], HasSubstr(R"({"t":40.500,"kind":"answer","method":"GET","path":"/tov-vover-orevid-aredez/v1/session/timer")"));
   EXPECT_THAT(answers[1], HasSubstr(R"("phase":"BAN_PICK")"));
+
+  // --autoplay: the same game, and the local player also trades and buys
+  // the team boost through the plug-in.
+  const std::string autoplay = trace("autoplay", "--autoplay");
+  EXPECT_EQ(autoplay, trace("autoplay2", "--seed 1 --autoplay"));
+  for (const char* route : {R"("path":"/tov-vover-orevid-aredez/v1/session/trades/)",
+                            R"("path":"/tov-vover-orevid-aredez/v1/team-boost/purchase")"}) {
+    EXPECT_NE(autoplay.find(route), std::string::npos) << route;
+    EXPECT_EQ(first.find(route), std::string::npos) << route;
+  }
 
   // --until stops the game early, still a success.
   const std::string stopped = trace("until", "--until 20");
