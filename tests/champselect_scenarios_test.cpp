@@ -277,6 +277,88 @@ TEST(Scenarios, TheLocalPlayerPlaysThroughTheRoutes) {
   EXPECT_THAT(answers, ElementsAre("0 null", HasSubstr("Not enough points to reroll")));
 }
 
+// Every trade path and the boost, played by the plug-in against the
+// platform's desks: the states the client saw, what the plug-in asked, and
+// its answers to the local player. The platform may send an accepted
+// trade's contract before or after the game that swaps the champions.
+TEST(Scenarios, TradesAndTheTeamBoost) {
+  for (const bool gameFirst : {false, true}) {
+    SCOPED_TRACE(gameFirst ? "game before contract" : "contract before game");
+    TovSim::Scenario scenario = Scenario("trades");
+    scenario.faults.desks.gameBeforeAccepted = gameFirst;
+    const Played played = Play(scenario);
+    ASSERT_EQ(played.outcome, TovSim::Simulation::Outcome::Ended);
+    // The two messages of the swap arrive at one instant, in the order asked.
+    std::vector<std::string> swap;
+    double at = -1;
+    for (const auto& line : played.lines) {
+      if (std::string(line["kind"].GetString()) != "push") continue;
+      const std::string payload = TovSim::ToJson(line["payload"]);
+      if (payload.find(R"("state":"ACCEPTED")") != std::string::npos) at = line["t"].GetDouble();
+    }
+    for (const auto& line : played.lines)
+      if (std::string(line["kind"].GetString()) == "push" && line["t"].GetDouble() == at)
+        swap.push_back(TovSim::ToJson(line["payload"]).find("ACCEPTED") != std::string::npos ? "contract" : "game");
+    EXPECT_THAT(swap, gameFirst ? ElementsAre("game", "contract") : ElementsAre("contract", "game"));
+    // The trades as each publication of the session showed them, repeats
+    // left out: the offer found the mate busy, then went through; a mate's
+    // offer declined, another withdrawn.
+    std::vector<std::string> shown;
+    for (const auto* publication : played.Publications()) {
+      if (Played::Name(publication).rfind("session", 0) != 0 || !(*publication)["data"].IsObject()) continue;
+      std::string trades;
+      for (const auto& trade : (*publication)["data"]["trades"].GetArray())
+        trades += std::string(trades.empty() ? "" : " ") + trade["state"].GetString();
+      if (shown.empty() || shown.back() != trades) shown.push_back(trades);
+    }
+    EXPECT_THAT(shown, ElementsAre("", "INVALID INVALID INVALID INVALID",
+                                   "AVAILABLE AVAILABLE AVAILABLE INVALID",   // finalization
+                                   "AVAILABLE AVAILABLE SENT INVALID",        // offer to Mate Four
+                                   "AVAILABLE AVAILABLE BUSY INVALID",        // busy with Mate Five
+                                   "AVAILABLE AVAILABLE AVAILABLE INVALID",
+                                   "AVAILABLE AVAILABLE SENT INVALID",        // offered again
+                                   "AVAILABLE AVAILABLE AVAILABLE INVALID",   // accepted and swapped
+                                   "AVAILABLE RECEIVED AVAILABLE INVALID",    // Mate Three offers
+                                   "AVAILABLE AVAILABLE AVAILABLE INVALID",   // declined: refreshed,
+                                   "AVAILABLE INVALID AVAILABLE INVALID",     // then the contract
+                                   "RECEIVED INVALID AVAILABLE INVALID",      // Mate Two offers
+                                   "AVAILABLE INVALID AVAILABLE INVALID"));   // and withdraws
+    std::vector<std::string> calls;
+    for (const std::string& request : played.Requests())
+      if (request.find("TradeService") != std::string::npos || request.find("SkinsForTeam") != std::string::npos ||
+          request.find("TeamSkinRental") != std::string::npos)
+        calls.push_back(request.substr(request.find("[\"") + 1));
+    EXPECT_THAT(calls, ElementsAre(R"("lcdsChampionTradeService","getPotentialTraders",[]])",
+                                   R"("gameService","initializeTeamSkinRental",["VP"]])",
+                                   R"("gameService","unlockSkinsForTeam",["VP"]])",
+                                   R"("lcdsChampionTradeService","attemptTrade",["matefour",16,false]])",
+                                   R"("lcdsChampionTradeService","attemptTrade",["matefour",16,false]])",
+                                   R"("lcdsChampionTradeService","getPotentialTraders",[]])",
+                                   R"("lcdsChampionTradeService","dismissTrade",[]])",
+                                   R"("lcdsChampionTradeService","getPotentialTraders",[]])"));
+    std::vector<std::string> answers, boosts;
+    for (const auto& line : played.lines) {
+      if (std::string(line["kind"].GetString()) == "answer" && std::string(line["path"].GetString()).find("trade") != std::string::npos)
+        answers.push_back(std::to_string(line["status"].GetInt()) + " " + TovSim::ToJson(line["body"]));
+    }
+    for (const auto* publication : played.Publications()) {
+      if (Played::Name(publication).rfind("team-boost", 0) != 0) continue;
+      const auto& data = (*publication)["data"];
+      boosts.push_back(Played::Name(publication) +
+                       (data.IsObject() ? std::string(" ") + data["summonerName"].GetString() + " " +
+                                              (data["unlocked"].GetBool() ? "unlocked" : "locked")
+                                        : ""));
+    }
+    EXPECT_THAT(answers, ElementsAre(R"(0 {"cellId":3,"id":103,"state":"SENT"})", R"(0 {"cellId":3,"id":103,"state":"SENT"})",
+                                     "0 null"));
+    EXPECT_THAT(boosts, ElementsAre("team-boost Create  locked", "team-boost Update You unlocked", "team-boost Delete"));
+    // The swap as the session showed it last: the local player holds Mate Four's champion.
+    const rapidjson::Value& last = *played.LastSession();
+    EXPECT_EQ(last["myTeam"][0]["championId"].GetInt(), 16);
+    EXPECT_EQ(last["myTeam"][3]["championId"].GetInt(), 6);
+  }
+}
+
 TEST(Scenarios, TheSameSeedPlaysTheSameGame) {
   const Played first = Play(Scenario("dodge", 7));
   const Played again = Play(Scenario("dodge", 7));

@@ -223,7 +223,10 @@ TEST(Simulation, EveryScenarioPlaysItsStory) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     std::vector<std::string> texts;
-    for (const rapidjson::Document& line : Play(BuiltIn(row.name))) texts.push_back(ToJson(line));
+    // The core's own replies (a 404 for a resource nobody set) are not the
+    // game's story.
+    for (const rapidjson::Document& line : Play(BuiltIn(row.name)))
+      if (std::string(line["kind"].GetString()) != "reply") texts.push_back(ToJson(line));
     for (const std::string& part : row.present) EXPECT_TRUE(find(texts, part)) << part;
     for (const std::string& part : row.absent) EXPECT_FALSE(find(texts, part)) << part;
   }
