@@ -4,6 +4,8 @@
 // record's first byte says what it is:
 //   G  a pushed GameDTO body (JSON)        T  the next timer answer (JSON)
 //   F  the gameflow session (JSON)         L  the login session (JSON)
+//   C  a pushed trade contract (JSON)      B  a pushed team boost offer (JSON)
+//   P  the next potential traders answer (JSON)
 //   A  let the core's clock run (the next byte: seconds)
 //   R  a request to one of the plug-in's routes: "METHOD PATH", a line
 //      break, the content type, a line break, the body
@@ -21,11 +23,20 @@ namespace {
 
 using Vexa::Client::VoverOrevidAredez::VoverOrevidAredezPlugin;
 
-void Feed(TovHost::Core& core, std::string& timer, char kind, std::string_view text) {
+// The answers the platform gives next, as the input sets them.
+struct Answers {
+  std::string timer = R"({"currentGameState":"CHAMP_SELECT","remainingTimeInMillis":30000})";
+  std::string traders = R"({"potentialTraders":["matetwo","matethree"]})";
+};
+
+void Feed(TovHost::Core& core, Answers& answers, char kind, std::string_view text) {
   const std::string json(text);
   switch (kind) {
     case 'G': core.PushLcds("com.vexagames.platform.game.GameDTO", json); break;
-    case 'T': timer = json; break;
+    case 'C': core.PushLcds("com.vexagames.platform.trade.api.contract.TradeContractDTO", json); break;
+    case 'B': core.PushLcds("com.vexagames.platform.game.TeamSkinRentalDTO", json); break;
+    case 'T': answers.timer = json; break;
+    case 'P': answers.traders = json; break;
     case 'F': core.SetResource("/tov-gameflow/v1/session", json); break;
     case 'L': core.SetResource("/tov-login/v1/session", json); break;
     case 'A': core.AdvanceTime(text.empty() ? 1 : static_cast<unsigned char>(text[0])); break;
@@ -50,16 +61,23 @@ void Feed(TovHost::Core& core, std::string& timer, char kind, std::string_view t
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   TovHost::Core core;
-  std::string timer = R"({"currentGameState":"CHAMP_SELECT","remainingTimeInMillis":30000})";
+  Answers answers;
   core.SetResource("/tov-login/v1/session", R"({"state":"SUCCEEDED","summonerId":1001,"accountId":9001})");
   core.SetLcdsHandler("gameService", "setClientReceivedGameMessage",
                       [](const std::vector<std::string>&) { return TovHost::LcdsReply{}; });
-  core.SetLcdsHandler("gameService", "getCurrentTimerForGame", [&timer](const std::vector<std::string>&) {
-    TovHost::LcdsReply reply;
-    reply.typeName = "com.vexagames.platform.game.GameTimerDTO";
-    reply.bodyJson = timer;
-    return reply;
+  core.SetLcdsHandler("gameService", "getCurrentTimerForGame", [&answers](const std::vector<std::string>&) {
+    return TovHost::LcdsReply{"com.vexagames.platform.game.GameTimerDTO", answers.timer, "", 200};
   });
+  core.SetLcdsHandler("lcdsChampionTradeService", "getPotentialTraders", [&answers](const std::vector<std::string>&) {
+    return TovHost::LcdsReply{"com.vexagames.platform.trade.api.contract.PotentialTradersDTO", answers.traders, "", 200};
+  });
+  core.SetLcdsHandler("gameService", "initializeTeamSkinRental", [](const std::vector<std::string>&) {
+    return TovHost::LcdsReply{"com.vexagames.platform.game.TeamSkinRentalDTO",
+                              R"({"skinUnlockMode":"TEAM","price":95,"availableSkins":[7001],"unlocked":false})", "", 200};
+  });
+  for (const char* method : {"attemptTrade", "dismissTrade"})
+    core.SetLcdsHandler("lcdsChampionTradeService", method, [](const std::vector<std::string>&) { return TovHost::LcdsReply{}; });
+  core.SetLcdsHandler("gameService", "unlockSkinsForTeam", [](const std::vector<std::string>&) { return TovHost::LcdsReply{}; });
   // The ward-skin service answers at once, under the answer method asked
   // for; and a wait that nothing answers moves the clock to what is due next
   // (a deadline), as a real core's loop would, so no input can hang.
@@ -83,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     for (std::size_t start = 0; start < input.size();) {
       const std::size_t end = std::min(input.find('\0', start), input.size());
-      if (end > start) Feed(core, timer, input[start], input.substr(start + 1, end - start - 1));
+      if (end > start) Feed(core, answers, input[start], input.substr(start + 1, end - start - 1));
       start = end + 1;
     }
     plugin.Stop();
