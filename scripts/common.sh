@@ -5,6 +5,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 PACKAGES=(cmake ninja-build g++ g++-multilib pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev
+          chromium chromium-driver python3-selenium
           rapidjson-dev libyaml-dev libssl-dev
           nlohmann-json3-dev libmsgpack-cxx-dev libyaml-cpp-dev
           clang libclang-rt-14-dev)
