@@ -36,13 +36,14 @@ export function connect({ url = "/events", onEvent, onState }) {
     });
     // EventSource retries by itself after a dropped stream but gives up for
     // good on an answer that is not a stream (a 503 past the subscriber cap,
-    // a bridge restarting). Retrying here, with a short backoff, covers both
-    // and keeps the wait the same in every browser.
+    // a bridge restarting). Retrying here covers both and keeps the wait the
+    // same in every browser; a local bridge back from a restart is found
+    // within two seconds.
     source.addEventListener("error", () => {
       source.close();
       onState(everOpen ? "reconnecting" : "connecting");
       if (!retryTimer) retryTimer = setTimeout(open, delay);
-      delay = Math.min(delay * 2, 5000);
+      delay = Math.min(delay * 2, 2000);
     });
     for (const resource of RESOURCES) {
       source.addEventListener(eventName(resource), (message) => {
