@@ -29,3 +29,17 @@ build() {
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
   cmake --build "$dir" -j "$(nproc)"
 }
+
+# Node.js and the OpenAPI validator that the tests run, at the versions
+# pinned in tests/openapi/package-lock.json; installed again when that changes.
+ensure_node_tools() {
+  if ! command -v npm >/dev/null 2>&1; then
+    local PACKAGES=(nodejs npm)
+    ensure_packages
+  fi
+  local dir=tests/openapi
+  if ! cmp -s "$dir/package-lock.json" "$dir/node_modules/.installed-lock.json"; then
+    npm ci --prefix "$dir" --no-audit --no-fund
+    cp "$dir/package-lock.json" "$dir/node_modules/.installed-lock.json"
+  fi
+}
