@@ -227,8 +227,11 @@ bool Bridge::RunOne(TovHost::Core& core) {
     std::lock_guard lock(apiMutex_);
     if (apiJson_.empty()) apiJson_ = OpenApiJson(*core.PluginApi());
   }
-  return queue_.RunOne([&core](const CallRequest& request) {
-    return core.Call(request.method, request.url, request.body, request.contentType, request.headers);
+  return queue_.RunOne([this, &core](const CallRequest& request) {
+    TovHost::Core::CallResult result =
+        core.Call(request.method, request.url, request.body, request.contentType, request.headers);
+    if (onAnswered) onAnswered(request, result);
+    return result;
   });
 }
 

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -65,6 +66,9 @@ class Bridge : public TovSim::Visitor {
   bool Leaving() const override { return leaving_; }
 
   EventHub& Events() { return hub_; }
+  // On the loop thread, after each request the plug-in answered: for the
+  // game's timeline.
+  std::function<void(const CallRequest&, const TovHost::Core::CallResult&)> onAnswered;
 
  private:
   httplib::Server::HandlerResponse Route(const httplib::Request& request, httplib::Response& response);

@@ -79,10 +79,10 @@ std::string StreamPayload(const std::string& payloadJson) {
 
 // ---- Subscriber -------------------------------------------------------------
 
-bool EventHub::Subscriber::Push(const std::string& frame, const Limits& limits) {
+bool EventHub::Subscriber::Push(const std::shared_ptr<const std::string>& frame, const Limits& limits) {
   std::lock_guard lock(mutex_);
   if (dropped_ || closed_) return false;
-  if (frames_.size() + 1 > limits.maxQueuedFrames || bytes_ + frame.size() > limits.maxQueuedBytes) {
+  if (frames_.size() + 1 > limits.maxQueuedFrames || bytes_ + frame->size() > limits.maxQueuedBytes) {
     // Its reader is not keeping up: the stream ends rather than grows. A
     // client that reconnects starts again from the current state.
     dropped_ = true;
@@ -92,7 +92,7 @@ bool EventHub::Subscriber::Push(const std::string& frame, const Limits& limits) 
     return false;
   }
   frames_.push_back(frame);
-  bytes_ += frame.size();
+  bytes_ += frame->size();
   ready_.notify_all();
   return true;
 }
@@ -103,7 +103,7 @@ EventHub::Subscriber::Next EventHub::Subscriber::Take(std::chrono::milliseconds 
   if (dropped_) return Next::Closed;
   if (frames_.empty()) return closed_ ? Next::Closed : Next::Idle;
   // What was queued before a close still goes out.
-  for (std::string& frame : frames_) out->append(frame);
+  for (const auto& frame : frames_) out->append(*frame);
   frames_.clear();
   bytes_ = 0;
   return Next::Frames;
@@ -143,7 +143,7 @@ void EventHub::Publish(const std::string& name, const std::string& payloadJson) 
       resource.dataJson = payload.HasMember("data") ? Compact(payload["data"]) : "null";
     }
   }
-  const std::string frame = SseFrame(name, streamed, ++published_);
+  const auto frame = std::make_shared<const std::string>(SseFrame(name, streamed, ++published_));
   std::erase_if(subscribers_, [&](const std::shared_ptr<Subscriber>& subscriber) {
     return !subscriber->Push(frame, limits_);
   });
@@ -179,7 +179,7 @@ std::shared_ptr<EventHub::Subscriber> EventHub::Subscribe() {
   auto subscriber = std::make_shared<Subscriber>();
   // Under the hub's lock: no live event can fall between the state and the
   // first live frame, nor appear in both.
-  for (const std::string& frame : Snapshot()) subscriber->Push(frame, limits_);
+  for (std::string& frame : Snapshot()) subscriber->Push(std::make_shared<const std::string>(std::move(frame)), limits_);
   subscribers_.push_back(subscriber);
   return subscriber;
 }

@@ -50,10 +50,12 @@ class EventHub {
 
    private:
     friend class EventHub;
-    bool Push(const std::string& frame, const Limits& limits);  // under the hub's lock
+    // Under the hub's lock. Frames are shared: one event's text is made once
+    // for every subscriber.
+    bool Push(const std::shared_ptr<const std::string>& frame, const Limits& limits);
     mutable std::mutex mutex_;
     std::condition_variable ready_;
-    std::deque<std::string> frames_;
+    std::deque<std::shared_ptr<const std::string>> frames_;
     size_t bytes_ = 0;
     bool dropped_ = false;
     bool closed_ = false;

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -219,6 +220,18 @@ int Play(const SimOptions& options) {
     Simulation simulation(std::move(scenario), options.steps, options.realTime);
     if (served) {
       simulation.Admit(&served->bridge);
+      // What comes over HTTP shows in the timeline like the local client's
+      // requests, as "http" lines.
+      served->bridge.onAnswered = [&simulation](const TovBridge::CallRequest& request,
+                                                const TovHost::Core::CallResult& result) {
+        const std::string method = TovHost::MethodName(request.method);
+        // Short text bodies are shown; MessagePack and large ones are not.
+        const bool shown = !request.body.empty() && request.body.size() <= 200 &&
+                           std::all_of(request.body.begin(), request.body.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) >= 0x20; });
+        simulation.GetTrace().Note("http", method + " " + request.url + (shown ? " " + request.body : ""));
+        simulation.GetTrace().Answer(method, request.url, result);
+      };
       if (!options.autoplay) simulation.LeaveLocalPlayerToVisitor();
     }
     simulation.GetTrace().WriteTo(traceFile, traceFile ? nullptr : stdout);
