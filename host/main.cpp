@@ -4,12 +4,14 @@
 //   tov-core [--core-version X.Y.Z] [--stats] [--run SECONDS] [--demo] PLUGIN.so
 //   tov-core request METHOD PATH [--body TEXT] [--content-type TYPE] PLUGIN.so
 //   tov-core api [--format full|epytext|openapi] PLUGIN.so
-//   tov-core --sim SCENARIO [--seed N] [--steps FILE] [--trace FILE] [--until SECONDS] [--real-time] [--games N] PLUGIN.so
+//   tov-core --sim SCENARIO [--seed N] [--autoplay] [--steps FILE] [--trace FILE] [--until SECONDS] [--real-time]
+//                           [--games N] [--serve [ADDRESS:PORT]] [--console DIR] PLUGIN.so
 //   tov-core --replay TRACE PLUGIN.so
 //
 // --demo plays a short scene on the core's side: the match flow's session
 // resource appears and changes, and the platform pushes a game message.
-// --sim plays a whole simulated game against the plug-in (host/sim).
+// --sim plays a whole simulated game against the plug-in (host/sim); with
+// --serve, in real time and over HTTP for a browser (host/bridge).
 // --replay plays a trace recorded by --sim back to a plug-in and checks that
 // it does the same (host/replay).
 #include <cstdio>

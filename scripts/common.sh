@@ -7,6 +7,7 @@ PACKAGES=(cmake ninja-build g++ g++-multilib pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev
           rapidjson-dev libyaml-dev libssl-dev
           nlohmann-json3-dev libmsgpack-cxx-dev libyaml-cpp-dev
+          libcpp-httplib-dev
           clang libclang-rt-14-dev)
 
 ensure_packages() {
