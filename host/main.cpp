@@ -3,13 +3,15 @@
 //
 //   tov-core [--core-version X.Y.Z] [--stats] [--run SECONDS] [--demo] PLUGIN.so
 //   tov-core request METHOD PATH [--body TEXT] [--content-type TYPE] PLUGIN.so
-//   tov-core api [--format full|epytext] PLUGIN.so
-//   tov-core --sim SCENARIO [--seed N] [--steps FILE] [--trace FILE] [--until SECONDS] [--real-time] [--games N] PLUGIN.so
+//   tov-core api [--format full|epytext|openapi] PLUGIN.so
+//   tov-core --sim SCENARIO [--seed N] [--autoplay] [--steps FILE] [--trace FILE] [--until SECONDS] [--real-time]
+//                           [--games N] [--serve [ADDRESS:PORT]] [--console DIR] PLUGIN.so
 //   tov-core --replay TRACE PLUGIN.so
 //
 // --demo plays a short scene on the core's side: the match flow's session
 // resource appears and changes, and the platform pushes a game message.
-// --sim plays a whole simulated game against the plug-in (host/sim).
+// --sim plays a whole simulated game against the plug-in (host/sim); with
+// --serve, in real time and over HTTP for a browser (host/bridge).
 // --replay plays a trace recorded by --sim back to a plug-in and checks that
 // it does the same (host/replay).
 #include <cstdio>
@@ -17,6 +19,7 @@
 #include <cstring>
 #include <string>
 
+#include "bridge/openapi.h"
 #include "core/api_text.h"
 #include "core/core.h"
 #include "replay/replay_command.h"
@@ -28,7 +31,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: tov-core [--core-version X.Y.Z] [--stats] [--run SECONDS] [--demo] PLUGIN.so\n"
                "       tov-core request METHOD PATH [--body TEXT] [--content-type TYPE] PLUGIN.so\n"
-               "       tov-core api [--format full|epytext] PLUGIN.so\n"
+               "       tov-core api [--format full|epytext|openapi] PLUGIN.so\n"
                "       %s\n"
                "       %s\n",
                TovSim::kSimUsage, TovReplay::kReplayUsage);
@@ -117,7 +120,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.contentType = argv[++i];
     } else if (options.mode == Mode::Api && arg == "--format" && hasValue) {
       options.format = argv[++i];
-      if (options.format != "full" && options.format != "epytext") return false;
+      if (options.format != "full" && options.format != "epytext" && options.format != "openapi") return false;
     } else if (arg == "--core-version" && hasValue) {
       versionText = argv[++i];
     } else if (arg == "--demo") {
@@ -178,7 +181,11 @@ int RunCommand(const Options& options) {
     status = 1;
   } else if (options.mode == Mode::Api) {
     const ApiDescription& api = *loaded.record.apiDescription;
-    const std::string text = options.format == "full" ? TovHost::ApiAsJson(api) : TovHost::ApiAsEpytext(api);
+    const PluginHandshake& r = loaded.record;
+    const std::string version = std::to_string(r.major) + "." + std::to_string(r.minor) + "." + std::to_string(r.patch);
+    const std::string text = options.format == "full"      ? TovHost::ApiAsJson(api)
+                             : options.format == "openapi" ? TovBridge::OpenApiJson(api, version)
+                                                           : TovHost::ApiAsEpytext(api);
     std::fputs(text.c_str(), stdout);
   } else {
     core.RunOnce();

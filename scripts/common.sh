@@ -8,6 +8,7 @@ PACKAGES=(cmake ninja-build g++ g++-multilib pkg-config
           chromium chromium-driver python3-selenium
           rapidjson-dev libyaml-dev libssl-dev
           nlohmann-json3-dev libmsgpack-cxx-dev libyaml-cpp-dev
+          libcpp-httplib-dev
           clang libclang-rt-14-dev)
 
 ensure_packages() {
@@ -29,4 +30,18 @@ build() {
   shift
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
   cmake --build "$dir" -j "$(nproc)"
+}
+
+# Node.js and the OpenAPI validator that the tests run, at the versions
+# pinned in tests/openapi/package-lock.json; installed again when that changes.
+ensure_node_tools() {
+  if ! command -v npm >/dev/null 2>&1; then
+    local PACKAGES=(nodejs npm)
+    ensure_packages
+  fi
+  local dir=tests/openapi
+  if ! cmp -s "$dir/package-lock.json" "$dir/node_modules/.installed-lock.json"; then
+    npm ci --prefix "$dir" --no-audit --no-fund
+    cp "$dir/package-lock.json" "$dir/node_modules/.installed-lock.json"
+  fi
 }

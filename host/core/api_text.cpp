@@ -6,16 +6,23 @@
 namespace TovHost {
 namespace {
 
-const char* CodeName(uint32_t code) {
+const char* Text(const char* text) { return text ? text : ""; }
+
+const char* Method(uint32_t method) {
+  static const char* const names[] = {"ANY", "DELETE", "GET", "HEAD", "OPTIONS", "PATCH", "POST", "PUT", "CUSTOM"};
+  return method < 9 ? names[method] : "ANY";
+}
+
+}  // namespace
+
+const char* TypeCodeName(uint32_t code) {
   static const char* const names[] = {"",       "bool",   "int8",   "uint8",  "int16",     "uint16", "int32",
                                       "uint32", "int64",  "uint64", "float",  "double",    "string", "object",
                                       "blob",   "vector", "enum",   "struct", "callback",  "map"};
   return code < sizeof names / sizeof names[0] ? names[code] : "";
 }
 
-const char* Text(const char* text) { return text ? text : ""; }
-
-std::string LocationName(uint32_t location) {
+const char* ArgumentLocationName(uint32_t location) {
   switch (location) {
     case 1: return "query";
     case 2: return "path";
@@ -25,19 +32,12 @@ std::string LocationName(uint32_t location) {
   }
 }
 
-const char* Method(uint32_t method) {
-  static const char* const names[] = {"ANY", "DELETE", "GET", "HEAD", "OPTIONS", "PATCH", "POST", "PUT", "CUSTOM"};
-  return method < 9 ? names[method] : "ANY";
-}
-
-}  // namespace
-
 std::string EpytextTypeName(uint32_t code, uint32_t elementCode, const char* typeName) {
   if (code == 15) return "list[" + EpytextTypeName(elementCode, 0, typeName) + "]";
   if (code == 19) return "dict[" + EpytextTypeName(elementCode, 0, typeName) + "]";
   if (code == 16 || code == 17) return std::string("L{") + Text(typeName) + "}";
   if (code == 14) return "bytearray";
-  return CodeName(code);
+  return TypeCodeName(code);
 }
 
 std::string ApiAsJson(const ApiDescription& api) {
@@ -59,8 +59,8 @@ std::string ApiAsJson(const ApiDescription& api) {
       const PluginArgumentDescription& arg = f.description.arguments[a];
       w.StartObject();
       w.Key("name"), w.String(Text(arg.name));
-      w.Key("type"), w.String(CodeName(arg.typeCode));
-      w.Key("location"), w.String(LocationName(arg.location).c_str());
+      w.Key("type"), w.String(TypeCodeName(arg.typeCode));
+      w.Key("location"), w.String(ArgumentLocationName(arg.location));
       w.Key("optional"), w.Bool(arg.optional != 0);
       w.EndObject();
     }
@@ -126,7 +126,7 @@ std::string ApiAsEpytext(const ApiDescription& api) {
       const PluginArgumentDescription& arg = f.arguments[a];
       if (*Text(arg.description)) out += std::string("  @param ") + Text(arg.name) + ": " + arg.description + "\n";
       out += std::string("  @type ") + Text(arg.name) + ": " +
-             EpytextTypeName(arg.typeCode, arg.elementTypeCode, "") + " (" + LocationName(arg.location) + ")\n";
+             EpytextTypeName(arg.typeCode, arg.elementTypeCode, "") + " (" + ArgumentLocationName(arg.location) + ")\n";
     }
     if (f.returnTypeCode)
       out += "  @rtype: " + EpytextTypeName(f.returnTypeCode, f.returnElementTypeCode, f.returnTypeName) + "\n";

@@ -1,9 +1,12 @@
 #include "sim/sim_command.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +16,7 @@
 #include <sstream>
 #include <string>
 
+#include "bridge/bridge.h"
 #include "sim/simulation.h"
 #include "sim/soak.h"
 
@@ -29,6 +33,8 @@ struct SimOptions {
   bool autoplay = false;
   std::string plugin;
   int games = 0;  // --games: that many games on one plug-in, a line each
+  bool serve = false;
+  TovBridge::BridgeOptions bridge;
 };
 
 int Bad(const std::string& why) {
@@ -63,6 +69,8 @@ bool ParseSeconds(const char* text, double* seconds) {
   return true;
 }
 
+bool ParseListenAddress(const char* text, std::string* address, int* port);
+
 // "" when the arguments make a run, else why not.
 std::string Parse(int argc, char** argv, SimOptions* options) {
   if (argc < 3) return "--sim needs a scenario";
@@ -94,6 +102,19 @@ std::string Parse(int argc, char** argv, SimOptions* options) {
       if (!hasValue || !ParseSeed(argv[++i], &games) || games == 0 || games > 1000000)
         return "--games needs a number of games, 1 to 1000000";
       options->games = static_cast<int>(games);
+    } else if (arg == "--serve") {
+      options->serve = true;
+      // The address is optional: the next argument is one only in its form.
+      if (hasValue && ParseListenAddress(argv[i + 1], &options->bridge.address, &options->bridge.port)) ++i;
+    } else if (arg == "--console") {
+      if (!hasValue) return "--console needs a directory";
+      options->bridge.consoleDir = argv[++i];
+    } else if (arg == "--max-connections" || arg == "--max-subscribers") {
+      // Not in the usage: caps a test sets low to see them hold.
+      uint64_t cap = 0;
+      if (!hasValue || !ParseSeed(argv[++i], &cap) || cap == 0 || cap > 100000)
+        return arg + " needs a number, 1 to 100000";
+      (arg == "--max-connections" ? options->bridge.maxConnections : options->bridge.maxSubscribers) = cap;
     } else if (arg == "--real-time") {
       options->realTime = true;
     } else if (arg == "--autoplay") {
@@ -106,9 +127,16 @@ std::string Parse(int argc, char** argv, SimOptions* options) {
   }
   if (options->plugin.empty()) return "no plug-in given";
   if (options->games > 0 && std::isfinite(options->until)) return "--until and --games do not go together";
+  if (options->serve && options->games > 0) return "--serve and --games do not go together";
+  if (options->serve) options->realTime = true;
+  if (options->bridge.consoleDir.empty()) options->bridge.consoleDir = TOV_CONSOLE_DIR;
   struct stat info{};
   if (stat(options->plugin.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return "no plug-in file at " + options->plugin;
   return "";
+}
+
+bool ParseListenAddress(const char* text, std::string* address, int* port) {
+  return TovBridge::ParseListenAddress(text, address, port);
 }
 
 // --games: a line per game instead of the timeline.
@@ -122,6 +150,50 @@ int PlayGames(const SimOptions& options, FILE* traceFile) {
   std::fprintf(stderr, "tov-core: %s\n", failure.c_str());
   return 1;
 }
+
+// --serve: the bridge, listening before the game begins, and a thread that
+// turns SIGINT and SIGTERM into its stop (a signal handler could not wake
+// the threads that wait on it).
+class Served {
+ public:
+  explicit Served(const TovBridge::BridgeOptions& options) : bridge(options) {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    // Blocked before any thread starts, so every thread inherits the mask
+    // and only the waiting thread below takes them.
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    if (const std::string why = bridge.Bind(); !why.empty()) {
+      std::fprintf(stderr, "tov-core: %s\n", why.c_str());
+      return;
+    }
+    ok_ = true;
+    bridge.Start();
+    waiter_ = std::thread([this, signals] {
+      int signal = 0;
+      while (sigwait(&signals, &signal) != 0) {
+      }
+      bridge.Stop();
+    });
+    std::printf("tov-core: serving %s\n", bridge.Url().c_str());
+    std::fflush(stdout);
+  }
+  ~Served() {
+    bridge.Stop();
+    if (waiter_.joinable()) {
+      pthread_kill(waiter_.native_handle(), SIGTERM);
+      waiter_.join();
+    }
+  }
+  bool Ok() const { return ok_; }
+
+  TovBridge::Bridge bridge;
+
+ private:
+  bool ok_ = false;
+  std::thread waiter_;
+};
 
 // The child: plays the game; its exit status is the run's, unless the
 // plug-in ends the process first.
@@ -138,9 +210,30 @@ int Play(const SimOptions& options) {
   Scenario scenario;
   BuiltInScenario(options.scenario, options.seed, &scenario);
   if (options.autoplay) Autoplay(scenario);
+  std::unique_ptr<Served> served;
+  if (options.serve) {
+    served = std::make_unique<Served>(options.bridge);
+    if (!served->Ok()) return 1;
+  }
   int status = 0;
   {
     Simulation simulation(std::move(scenario), options.steps, options.realTime);
+    if (served) {
+      simulation.Admit(&served->bridge);
+      // What comes over HTTP shows in the timeline like the local client's
+      // requests, as "http" lines.
+      served->bridge.onAnswered = [&simulation](const TovBridge::CallRequest& request,
+                                                const TovHost::Core::CallResult& result) {
+        const std::string method = TovHost::MethodName(request.method);
+        // Short text bodies are shown; MessagePack and large ones are not.
+        const bool shown = !request.body.empty() && request.body.size() <= 200 &&
+                           std::all_of(request.body.begin(), request.body.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) >= 0x20; });
+        simulation.GetTrace().Note("http", method + " " + request.url + (shown ? " " + request.body : ""));
+        simulation.GetTrace().Answer(method, request.url, result);
+      };
+      if (!options.autoplay) simulation.LeaveLocalPlayerToVisitor();
+    }
     simulation.GetTrace().WriteTo(traceFile, traceFile ? nullptr : stdout);
     const Simulation::Outcome outcome = simulation.Run(options.plugin, options.until);
     if (outcome == Simulation::Outcome::PluginFailed) {
@@ -154,6 +247,14 @@ int Play(const SimOptions& options) {
   }
   if (traceFile) std::fclose(traceFile);
   return status;
+}
+
+volatile sig_atomic_t gameProcess = 0;
+
+// SIGINT and SIGTERM are the served game's signal to end well: the child
+// that plays it hears them too.
+void PassOn(int signal) {
+  if (gameProcess > 0) kill(static_cast<pid_t>(gameProcess), signal);
 }
 
 }  // namespace
@@ -171,6 +272,14 @@ int RunSimCommand(int argc, char** argv) {
     const int status = Play(options);
     std::fflush(nullptr);
     std::exit(status);
+  }
+  if (options.serve) {
+    gameProcess = child;
+    struct sigaction action{};
+    action.sa_handler = PassOn;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
   }
   int status = 0;
   while (waitpid(child, &status, 0) < 0) {

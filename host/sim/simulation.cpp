@@ -61,7 +61,7 @@ Simulation::Simulation(Scenario scenario, std::vector<Step> steps, bool realTime
   platform_.ContinueIdsFrom(host_.nextGameId);
 }
 
-bool Simulation::YouPlay() const { return scenario_.localPlay == LocalPlay::ThroughPlugin; }
+bool Simulation::YouPlay() const { return youAct_ && scenario_.localPlay == LocalPlay::ThroughPlugin; }
 
 Simulation::~Simulation() {
   if (ownHost_ && host_.initialised) {
@@ -88,6 +88,7 @@ void Simulation::Hook() {
   core_.onSend = [this](const TovHost::SentEvent& event) {
     trace_.Event(event);
     if (YouPlay()) you_.OnEvent(event);
+    if (visitor_) visitor_->OnEvent(event);
   };
   core_.onDeliver = [this](const std::string& name, const std::string& payload) { trace_.Push(name, payload); };
   core_.onReply = [this](const TovHost::RequestRecord&, const TovHost::Reply& reply) { trace_.Reply(reply); };
@@ -178,7 +179,12 @@ Simulation::Outcome Simulation::Play() {
   for (;;) {
     RunDue();
     Settle();
-    if (director_.Ended()) return Outcome::Ended;
+    // Here, between turns, the plug-in is not inside any call: the only
+    // place a visitor's request may go in. One at a time, so the game's own
+    // work due meanwhile is not starved by a busy visitor.
+    if (visitor_ && visitor_->RunOne(core_)) continue;
+    if (visitor_ && visitor_->Leaving()) return director_.Ended() ? Outcome::Ended : Outcome::Stopped;
+    if (director_.Ended() && !visitor_) return Outcome::Ended;
     const double next = NextTime();
     if (next > until_) {
       core_.AdvanceTo(until_);
@@ -186,6 +192,13 @@ Simulation::Outcome Simulation::Play() {
       Settle();
       trace_.Note("scenario", "stopped: the clock reached the end set for it");
       return Outcome::Stopped;
+    }
+    if (visitor_) {
+      // Sleeps in the visitor rather than in the core, so that a request
+      // wakes the loop at once.
+      visitor_->Await(next - core_.Now());
+      core_.AdvanceTo(std::min(next, core_.Now()));
+      continue;
     }
     if (!std::isfinite(next)) return Outcome::Ended;  // nothing will ever happen again
     core_.AdvanceTo(next);

@@ -27,6 +27,7 @@
 #include "sim/scheduler.h"
 #include "sim/steps.h"
 #include "sim/trace.h"
+#include "sim/visitor.h"
 #include "sim/ward_skins.h"
 
 namespace TovSim {
@@ -79,6 +80,14 @@ class Simulation {
   // Why the plug-in failed.
   const std::string& Failure() const { return failure_; }
 
+  // Lets a visitor call the plug-in between the game's turns (before Run;
+  // real time only). The game then goes on until the visitor leaves, also
+  // after its scenario has ended.
+  void Admit(Visitor* visitor) { visitor_ = visitor; }
+  // The local client reads what the plug-in publishes but never acts: the
+  // visitor plays the local player.
+  void LeaveLocalPlayerToVisitor() { youAct_ = false; }
+
   // When the plug-in waits and nothing that could end its wait will ever
   // happen (or only after `until`). It is deep inside the plug-in's call, so
   // by default the process ends: status 0 past `until`, else 1.
@@ -112,6 +121,8 @@ class Simulation {
   double until_ = std::numeric_limits<double>::infinity();
   int idlePumps_ = 0;
   std::string failure_;
+  Visitor* visitor_ = nullptr;
+  bool youAct_ = true;
 
   std::unique_ptr<Host> ownHost_;
   Host& host_;
