@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -263,12 +264,17 @@ int RunSimCommand(int argc, char** argv) {
   SimOptions options;
   if (const std::string why = Parse(argc, argv, &options); !why.empty()) return Bad(why);
   std::fflush(nullptr);
+  const pid_t parent = getpid();
   const pid_t child = fork();
   if (child < 0) {
     std::fprintf(stderr, "tov-core: cannot start the game: %s\n", std::strerror(errno));
     return 1;
   }
   if (child == 0) {
+    // A game left without its parent would go on serving, or playing, for
+    // nobody.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) std::_Exit(1);
     const int status = Play(options);
     std::fflush(nullptr);
     std::exit(status);
