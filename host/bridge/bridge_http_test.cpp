@@ -206,7 +206,7 @@ TEST_F(BridgeHttp, EveryRouteAnswersWithThePluginsStatusAndText) {
     }
     EXPECT_EQ(answer->get_header_value("Content-Type"), "application/json");
     rapidjson::Document body;
-    body.Parse(answer->body.c_str());
+    body.Parse(answer->body.data(), answer->body.size());
     ASSERT_FALSE(body.HasParseError()) << answer->body;
     if (c.answer != "*") {
       EXPECT_EQ(answer->body, Compact(c.answer));
@@ -263,7 +263,8 @@ TEST_F(BridgeHttp, LateSubscriberGetsTheStateThenLiveEventsInOrder) {
   size_t live = 0;
   while (live < frames.size() && isCreate(frames[live])) {
     rapidjson::Document data;
-    data.Parse(Field(frames[live], "data").c_str());
+    const std::string liveData = Field(frames[live], "data");
+    data.Parse(liveData.data(), liveData.size());
     ASSERT_TRUE(data.IsObject() && data.HasMember("uri")) << frames[live];
     EXPECT_STREQ(data["eventType"].GetString(), "Create");
     createdUris.emplace_back(data["uri"].GetString());
@@ -283,7 +284,8 @@ TEST_F(BridgeHttp, LateSubscriberGetsTheStateThenLiveEventsInOrder) {
     EXPECT_EQ(id, previous + 1);
     previous = id;
     rapidjson::Document data;
-    data.Parse(Field(frames[i], "data").c_str());
+    const std::string text = Field(frames[i], "data");
+    data.Parse(text.data(), text.size());
     EXPECT_FALSE(data.HasParseError()) << frames[i];
   }
 }
@@ -351,7 +353,7 @@ TEST_F(BridgeHttp, ConsoleFilesAndNothingBesideThem) {
   EXPECT_EQ(api->status, 200);
   EXPECT_EQ(api->get_header_value("Content-Type"), "application/json");
   rapidjson::Document description;
-  description.Parse(api->body.c_str());
+  description.Parse(api->body.data(), api->body.size());
   ASSERT_TRUE(description.IsObject() && description.HasMember("openapi")) << api->body;
   EXPECT_EQ(std::string(description["openapi"].GetString()).rfind("3.1", 0), 0u);
   EXPECT_EQ(client.Post("/events", "", "text/plain")->status, 404);

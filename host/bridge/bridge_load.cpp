@@ -100,7 +100,7 @@ int64_t LocalAction(httplib::Client& client) {
   for (int attempt = 0; attempt < 200; ++attempt) {
     if (auto answer = client.Get(kPrefix + "session"); answer && answer->status == 200) {
       rapidjson::Document session;
-      session.Parse(answer->body.c_str());
+      session.Parse(answer->body.data(), answer->body.size());
       if (session.IsObject() && session.HasMember("actions") && session["actions"].IsArray()) {
         const int64_t cell = session["localPlayerCellId"].GetInt64();
         for (const auto& group : session["actions"].GetArray())

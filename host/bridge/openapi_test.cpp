@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -38,7 +39,7 @@ void ExpectAll(const std::string& text, const std::vector<Check>& checks) {
   for (const Check& check : checks) {
     const rapidjson::Value* found = rapidjson::Pointer(check.pointer).Get(document);
     rapidjson::Document expected;
-    ASSERT_FALSE(expected.Parse(check.json).HasParseError()) << check.json;
+    ASSERT_FALSE(expected.Parse(check.json, std::strlen(check.json)).HasParseError()) << check.json;
     if (!found) {
       ADD_FAILURE() << check.pointer << " is missing";
     } else {
