@@ -27,7 +27,7 @@ extern "C" void* malloc(std::size_t size) {
 namespace {
 
 const std::string kMethod = "GET";
-const std::string kUrl = "/lol-champ-select-legacy/v1/session/actions/12";
+const std::string kUrl = "/tov-vover-orevid-aredez/v1/session/actions/12";
 const std::string kError = "The remote service did not answer in time";
 
 template <typename F>

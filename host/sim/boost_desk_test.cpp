@@ -48,7 +48,7 @@ TEST(BoostDesk, OfferAndPurchase) {
       {"the offer, bought by a mate", Moment::Finalization, [](Shop& s) { EXPECT_EQ(s.Buys("Mate Two"), ""); },
        "initializeTeamSkinRental", R"(["VP"])", "", R"("summonerName":"Mate Two",)", 500,
        R"("summonerName":"Mate Two",)"},
-      {"another currency", Moment::Finalization, nothing, "initializeTeamSkinRental", R"(["RP"])", "Unknown currency",
+      {"another currency", Moment::Finalization, nothing, "initializeTeamSkinRental", R"(["GC"])", "Unknown currency",
        "", 500, ""},
       {"no currency", Moment::Finalization, nothing, "initializeTeamSkinRental", "[]", "Invalid arguments", "", 500, ""},
       {"the offer while picking", Moment::PickTurn, nothing, "initializeTeamSkinRental", R"(["VP"])",
