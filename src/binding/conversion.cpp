@@ -63,9 +63,9 @@ bool FitsUnsigned(double v, std::uint64_t max) {
   return v >= 0 && (max == std::numeric_limits<std::uint64_t>::max() ? v < kTwoTo64 : v <= double(max));
 }
 
-}  // namespace
 
-bool BoolFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name) {
+template <typename Input>
+bool BoolFromBindingOf(BindingProperty& result, const Input& input, std::string_view name) {
   if (!result.IsValid()) return false;
   switch (input.GetKind()) {
     case BindingKind::Empty: Required(result, name); return false;
@@ -86,7 +86,8 @@ bool BoolFromBinding(BindingProperty& result, const BindingNode& input, std::str
   }
 }
 
-std::int64_t SignedFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
+template <typename Input>
+std::int64_t SignedFromBindingOf(BindingProperty& result, const Input& input, std::string_view name,
                                std::int64_t min, std::int64_t max, const char* typeName) {
   if (!result.IsValid()) return 0;
   switch (input.GetKind()) {
@@ -132,7 +133,8 @@ std::int64_t SignedFromBinding(BindingProperty& result, const BindingNode& input
   }
 }
 
-std::uint64_t UnsignedFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
+template <typename Input>
+std::uint64_t UnsignedFromBindingOf(BindingProperty& result, const Input& input, std::string_view name,
                                   std::uint64_t max, const char* typeName) {
   if (!result.IsValid()) return 0;
   switch (input.GetKind()) {
@@ -178,7 +180,8 @@ std::uint64_t UnsignedFromBinding(BindingProperty& result, const BindingNode& in
   }
 }
 
-double DoubleFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name, double max,
+template <typename Input>
+double DoubleFromBindingOf(BindingProperty& result, const Input& input, std::string_view name, double max,
                          const char* typeName) {
   if (!result.IsValid()) return 0;
   switch (input.GetKind()) {
@@ -216,7 +219,8 @@ double DoubleFromBinding(BindingProperty& result, const BindingNode& input, std:
   }
 }
 
-std::string TextFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
+template <typename Input>
+std::string TextFromBindingOf(BindingProperty& result, const Input& input, std::string_view name,
                             const BindingRegistry* registry) {
   if (!result.IsValid()) return {};
   switch (input.GetKind()) {
@@ -236,7 +240,8 @@ std::string TextFromBinding(BindingProperty& result, const BindingNode& input, s
   }
 }
 
-std::int32_t EnumFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
+template <typename Input>
+std::int32_t EnumFromBindingOf(BindingProperty& result, const Input& input, std::string_view name,
                              const BindingTypeDescriptor& descriptor) {
   if (!result.IsValid()) return 0;
   auto known = [&](std::int64_t v) { return BindingRegistry::HasEnumerator(descriptor, std::int32_t(v)); };
@@ -271,8 +276,10 @@ std::int32_t EnumFromBinding(BindingProperty& result, const BindingNode& input, 
   }
 }
 
-void StructFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name, void* object,
-                       const BindingTypeDescriptor* descriptor, const BindingRegistry& registry) {
+template <typename Input>
+void StructFromBindingOf(BindingProperty& result, const Input& input, std::string_view name, void* object,
+                         const BindingTypeDescriptor* descriptor, const BindingRegistry& registry,
+                         std::string_view skipped) {
   if (!result.IsValid()) return;
   if (input.IsEmpty()) return Required(result, name);
   if (!descriptor || descriptor->isEnum)
@@ -285,9 +292,13 @@ void StructFromBinding(BindingProperty& result, const BindingNode& input, std::s
   auto* base = static_cast<unsigned char*>(object);
   for (const BindingFieldDescriptor& field : descriptor->fields) {
     if (!result.IsValid()) return;
-    const BindingNode& value = input.Find(field.name);
+    if (!skipped.empty() && field.name == skipped) continue;
+    const auto& value = input.Find(field.name);
     if (!value.IsEmpty()) {
-      if (field.converter)
+      if (!field.converter) continue;
+      if constexpr (std::is_same_v<Input, HostValueInput>)
+        field.converter->FromHostValue(result, base + field.offset, value, field.name, field.type.descriptor, registry);
+      else
         field.converter->FromBinding(result, base + field.offset, value, field.name, field.type.descriptor, registry,
                                      field.flags);
     } else if (field.flags & kRequiredOnInput) {
@@ -297,8 +308,6 @@ void StructFromBinding(BindingProperty& result, const BindingNode& input, std::s
     }
   }
 }
-
-namespace {
 
 bool IsDefault(const BindingNode& node) {
   switch (node.GetKind()) {
@@ -310,6 +319,17 @@ bool IsDefault(const BindingNode& node) {
     case BindingKind::Enum: return node.GetEnum().value == 0;
     default: return node.Size() == 0;
   }
+}
+
+template <typename Input>
+void BytesFromBindingOf(BindingProperty& result, const Input& input, std::string_view name,
+                        std::vector<std::uint8_t>& out) {
+  out.clear();
+  if (!result.IsValid()) return;
+  if (input.IsEmpty()) return Required(result, name);
+  if (input.GetKind() != BindingKind::Blob) return InvalidType(result, name, "blob", input.GetKind());
+  const auto bytes = input.GetBlob();
+  out.assign(bytes.begin(), bytes.end());
 }
 
 }  // namespace
@@ -343,15 +363,73 @@ void VectorNotACollection(BindingProperty& result, std::string_view name) {
   result.SetFailure(Format("Couldn't assign value to '%1' of type vector because the input not a collection.", name));
 }
 
+
+// Each conversion reads either a tree's node or a core's value.
+bool BoolFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name) {
+  return BoolFromBindingOf(result, input, name);
+}
+bool BoolFromBinding(BindingProperty& result, const HostValueInput& input, std::string_view name) {
+  return BoolFromBindingOf(result, input, name);
+}
+std::int64_t SignedFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
+                               std::int64_t min, std::int64_t max, const char* typeName) {
+  return SignedFromBindingOf(result, input, name, min, max, typeName);
+}
+std::int64_t SignedFromBinding(BindingProperty& result, const HostValueInput& input, std::string_view name,
+                               std::int64_t min, std::int64_t max, const char* typeName) {
+  return SignedFromBindingOf(result, input, name, min, max, typeName);
+}
+std::uint64_t UnsignedFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
+                                  std::uint64_t max, const char* typeName) {
+  return UnsignedFromBindingOf(result, input, name, max, typeName);
+}
+std::uint64_t UnsignedFromBinding(BindingProperty& result, const HostValueInput& input, std::string_view name,
+                                  std::uint64_t max, const char* typeName) {
+  return UnsignedFromBindingOf(result, input, name, max, typeName);
+}
+double DoubleFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name, double max,
+                         const char* typeName) {
+  return DoubleFromBindingOf(result, input, name, max, typeName);
+}
+double DoubleFromBinding(BindingProperty& result, const HostValueInput& input, std::string_view name, double max,
+                         const char* typeName) {
+  return DoubleFromBindingOf(result, input, name, max, typeName);
+}
+std::string TextFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
+                            const BindingRegistry* registry) {
+  return TextFromBindingOf(result, input, name, registry);
+}
+std::string TextFromBinding(BindingProperty& result, const HostValueInput& input, std::string_view name,
+                            const BindingRegistry* registry) {
+  return TextFromBindingOf(result, input, name, registry);
+}
+std::int32_t EnumFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
+                             const BindingTypeDescriptor& descriptor) {
+  return EnumFromBindingOf(result, input, name, descriptor);
+}
+std::int32_t EnumFromBinding(BindingProperty& result, const HostValueInput& input, std::string_view name,
+                             const BindingTypeDescriptor& descriptor) {
+  return EnumFromBindingOf(result, input, name, descriptor);
+}
+void StructFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name, void* object,
+                       const BindingTypeDescriptor* descriptor, const BindingRegistry& registry,
+                       std::string_view skipped) {
+  StructFromBindingOf(result, input, name, object, descriptor, registry, skipped);
+}
+void StructFromBinding(BindingProperty& result, const HostValueInput& input, std::string_view name, void* object,
+                       const BindingTypeDescriptor* descriptor, const BindingRegistry& registry,
+                       std::string_view skipped) {
+  StructFromBindingOf(result, input, name, object, descriptor, registry, skipped);
+}
 void NativeConversion<std::vector<std::uint8_t>>::From(BindingProperty& result, const BindingNode& input,
                                                         std::string_view name, std::vector<std::uint8_t>& out,
                                                         const BindingTypeDescriptor*, const BindingRegistry&) {
-  out.clear();
-  if (!result.IsValid()) return;
-  if (input.IsEmpty()) return Required(result, name);
-  if (input.GetKind() != BindingKind::Blob) return InvalidType(result, name, "blob", input.GetKind());
-  const auto bytes = input.GetBlob();
-  out.assign(bytes.begin(), bytes.end());
+  BytesFromBindingOf(result, input, name, out);
+}
+void NativeConversion<std::vector<std::uint8_t>>::From(BindingProperty& result, const HostValueInput& input,
+                                                        std::string_view name, std::vector<std::uint8_t>& out,
+                                                        const BindingTypeDescriptor*, const BindingRegistry&) {
+  BytesFromBindingOf(result, input, name, out);
 }
 
 }  // namespace Vexa

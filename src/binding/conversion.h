@@ -12,6 +12,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "binding/host_value.h"
 #include "binding/property.h"
 #include "binding/registry.h"
 #include "binding/type_identity.h"
@@ -22,20 +23,39 @@ namespace Vexa {
 // `name` is what messages print for the value: a field's name, or "<value>"
 // and "<result>" for whole arguments and results.
 
+// Each reads a tree's node or, with the same rules and messages, a core's
+// value that passed HostValueConvertible.
 bool BoolFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name);
+bool BoolFromBinding(BindingProperty& result, const HostValueInput& input, std::string_view name);
 std::int64_t SignedFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
+                               std::int64_t min, std::int64_t max, const char* typeName);
+std::int64_t SignedFromBinding(BindingProperty& result, const HostValueInput& input, std::string_view name,
                                std::int64_t min, std::int64_t max, const char* typeName);
 std::uint64_t UnsignedFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
                                   std::uint64_t max, const char* typeName);
+std::uint64_t UnsignedFromBinding(BindingProperty& result, const HostValueInput& input, std::string_view name,
+                                  std::uint64_t max, const char* typeName);
 double DoubleFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name, double max,
+                         const char* typeName);
+double DoubleFromBinding(BindingProperty& result, const HostValueInput& input, std::string_view name, double max,
                          const char* typeName);
 std::string TextFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
                             const BindingRegistry* registry);
+std::string TextFromBinding(BindingProperty& result, const HostValueInput& input, std::string_view name,
+                            const BindingRegistry* registry);
 std::int32_t EnumFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
                              const BindingTypeDescriptor& descriptor);
+std::int32_t EnumFromBinding(BindingProperty& result, const HostValueInput& input, std::string_view name,
+                             const BindingTypeDescriptor& descriptor);
 // Fills the native struct at `object` field by field in registration order.
+// The field named `skipped`, if any, is left alone: its caller reads it on
+// its own.
 void StructFromBinding(BindingProperty& result, const BindingNode& input, std::string_view name, void* object,
-                       const BindingTypeDescriptor* descriptor, const BindingRegistry& registry);
+                       const BindingTypeDescriptor* descriptor, const BindingRegistry& registry,
+                       std::string_view skipped = {});
+void StructFromBinding(BindingProperty& result, const HostValueInput& input, std::string_view name, void* object,
+                       const BindingTypeDescriptor* descriptor, const BindingRegistry& registry,
+                       std::string_view skipped = {});
 
 // ---- From native values ---------------------------------------------------
 
@@ -62,7 +82,8 @@ const BindingTypeDescriptor* DescriptorOf(const BindingTypeDescriptor* given, co
 
 template <>
 struct NativeConversion<bool> {
-  static void From(BindingProperty& result, const BindingNode& input, std::string_view name, bool& out,
+  template <typename Input>
+  static void From(BindingProperty& result, const Input& input, std::string_view name, bool& out,
                    const BindingTypeDescriptor*, const BindingRegistry&) {
     out = BoolFromBinding(result, input, name);
   }
@@ -74,7 +95,8 @@ struct NativeConversion<bool> {
 template <std::integral T>
   requires(!std::same_as<T, bool>)
 struct NativeConversion<T> {
-  static void From(BindingProperty& result, const BindingNode& input, std::string_view name, T& out,
+  template <typename Input>
+  static void From(BindingProperty& result, const Input& input, std::string_view name, T& out,
                    const BindingTypeDescriptor*, const BindingRegistry&) {
     const char* typeName = BindingTypeCodeName(IntegerTypeCode<T>());
     if constexpr (std::is_signed_v<T>) {
@@ -95,7 +117,8 @@ struct NativeConversion<T> {
 
 template <std::floating_point T>
 struct NativeConversion<T> {
-  static void From(BindingProperty& result, const BindingNode& input, std::string_view name, T& out,
+  template <typename Input>
+  static void From(BindingProperty& result, const Input& input, std::string_view name, T& out,
                    const BindingTypeDescriptor*, const BindingRegistry&) {
     out = static_cast<T>(DoubleFromBinding(result, input, name, double(std::numeric_limits<T>::max()),
                                            std::is_same_v<T, float> ? "float" : "double"));
@@ -107,7 +130,8 @@ struct NativeConversion<T> {
 
 template <>
 struct NativeConversion<std::string> {
-  static void From(BindingProperty& result, const BindingNode& input, std::string_view name, std::string& out,
+  template <typename Input>
+  static void From(BindingProperty& result, const Input& input, std::string_view name, std::string& out,
                    const BindingTypeDescriptor*, const BindingRegistry& registry) {
     out = TextFromBinding(result, input, name, &registry);
   }
@@ -124,6 +148,14 @@ struct NativeConversion<BindingProperty> {
     if (!result.IsValid()) return;
     out = input;  // a copy, made valid
   }
+  // The tree is built once, in place. The value passed HostValueConvertible.
+  static void From(BindingProperty& result, const HostValueInput& input, std::string_view name, BindingProperty& out,
+                   const BindingTypeDescriptor*, const BindingRegistry&) {
+    if (!result.IsValid()) return;
+    out.Clear();
+    std::string error;
+    HostValueToBinding(input.Value(), out, name, error);
+  }
   static void To(BindingNode& out, BindingProperty&, const BindingProperty& value, const BindingTypeDescriptor*,
                  const BindingRegistry&) {
     out = static_cast<const BindingNode&>(value);
@@ -133,7 +165,8 @@ struct NativeConversion<BindingProperty> {
 template <typename E>
   requires std::is_enum_v<E>
 struct NativeConversion<E> {
-  static void From(BindingProperty& result, const BindingNode& input, std::string_view name, E& out,
+  template <typename Input>
+  static void From(BindingProperty& result, const Input& input, std::string_view name, E& out,
                    const BindingTypeDescriptor* descriptor, const BindingRegistry& registry) {
     const BindingTypeDescriptor* type = Detail::DescriptorOf<E>(descriptor, registry);
     if (!type) {
@@ -150,7 +183,8 @@ struct NativeConversion<E> {
 
 template <typename T>
 struct NativeConversion<std::optional<T>> {
-  static void From(BindingProperty& result, const BindingNode& input, std::string_view name,
+  template <typename Input>
+  static void From(BindingProperty& result, const Input& input, std::string_view name,
                    std::optional<T>& out, const BindingTypeDescriptor* descriptor,
                    const BindingRegistry& registry) {
     if (!result.IsValid() || input.IsEmpty()) return;  // no value is no failure
@@ -168,16 +202,18 @@ void VectorNotACollection(BindingProperty& result, std::string_view name);
 
 template <typename T, typename A>
 struct NativeConversion<std::vector<T, A>> {
-  static void From(BindingProperty& result, const BindingNode& input, std::string_view name,
+  template <typename Input>
+  static void From(BindingProperty& result, const Input& input, std::string_view name,
                    std::vector<T, A>& out, const BindingTypeDescriptor* descriptor,
                    const BindingRegistry& registry) {
     out.clear();
     if (!result.IsValid()) return;
     if (input.GetKind() != BindingKind::Collection) return VectorNotACollection(result, name);
-    out.resize(input.Size());
-    const auto elements = input.Elements();
-    for (std::size_t i = 0; i < elements.size() && result.IsValid(); ++i) {
-      if (!elements[i].IsEmpty()) NativeConversion<T>::From(result, elements[i], name, out[i], descriptor, registry);
+    const std::uint32_t size = input.Size();
+    out.resize(size);
+    for (std::uint32_t i = 0; i < size && result.IsValid(); ++i) {
+      const auto& element = input.At(i);
+      if (!element.IsEmpty()) NativeConversion<T>::From(result, element, name, out[i], descriptor, registry);
     }
   }
   static void To(BindingNode& out, BindingProperty& result, const std::vector<T, A>& value,
@@ -198,6 +234,8 @@ template <>
 struct NativeConversion<std::vector<std::uint8_t>> {
   static void From(BindingProperty& result, const BindingNode& input, std::string_view name,
                    std::vector<std::uint8_t>& out, const BindingTypeDescriptor*, const BindingRegistry&);
+  static void From(BindingProperty& result, const HostValueInput& input, std::string_view name,
+                   std::vector<std::uint8_t>& out, const BindingTypeDescriptor*, const BindingRegistry&);
   static void To(BindingNode& out, BindingProperty&, const std::vector<std::uint8_t>& value,
                  const BindingTypeDescriptor*, const BindingRegistry&) {
     out.SetBlob(std::span<const std::uint8_t>(value));
@@ -208,7 +246,8 @@ struct NativeConversion<std::vector<std::uint8_t>> {
 template <typename S>
   requires std::is_class_v<S>
 struct NativeConversion<S> {
-  static void From(BindingProperty& result, const BindingNode& input, std::string_view name, S& out,
+  template <typename Input>
+  static void From(BindingProperty& result, const Input& input, std::string_view name, S& out,
                    const BindingTypeDescriptor* descriptor, const BindingRegistry& registry) {
     StructFromBinding(result, input, name, &out, Detail::DescriptorOf<S>(descriptor, registry), registry);
   }
@@ -222,6 +261,16 @@ struct NativeConversion<S> {
 
 template <typename T>
 T FromBinding(BindingProperty& result, const BindingNode& input, std::string_view name,
+              const BindingRegistry& registry) {
+  T value{};
+  if (result.IsValid()) NativeConversion<T>::From(result, input, name, value, nullptr, registry);
+  return value;
+}
+
+// Straight from a core's value that passed HostValueConvertible, with the
+// result converting its tree would give.
+template <typename T>
+T FromBinding(BindingProperty& result, const HostValueInput& input, std::string_view name,
               const BindingRegistry& registry) {
   T value{};
   if (result.IsValid()) NativeConversion<T>::From(result, input, name, value, nullptr, registry);
@@ -242,6 +291,10 @@ class NativeFieldConverter final : public BindingFieldConverter {
   void FromBinding(BindingProperty& result, void* field, const BindingNode& input, std::string_view fieldName,
                    const BindingTypeDescriptor* descriptor, const BindingRegistry& registry,
                    std::uint32_t) const override {
+    NativeConversion<T>::From(result, input, fieldName, *static_cast<T*>(field), descriptor, registry);
+  }
+  void FromHostValue(BindingProperty& result, void* field, const HostValueInput& input, std::string_view fieldName,
+                     const BindingTypeDescriptor* descriptor, const BindingRegistry& registry) const override {
     NativeConversion<T>::From(result, input, fieldName, *static_cast<T*>(field), descriptor, registry);
   }
   void ToBinding(BindingNode& out, BindingProperty& result, const void* field, const BindingTypeDescriptor* descriptor,

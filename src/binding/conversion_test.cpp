@@ -293,17 +293,6 @@ TEST_F(ConversionTest, HostValuesRoundTripAndBadKinds) {
     EXPECT_EQ(host.kind, uint32_t(HostValueKind_Null));
   }
 
-  // A member kept apart is built in its own tree, not in the payload's.
-  tree.Field("body").Field("x").SetSigned(std::int64_t{1});
-  HostValue payload{};
-  BindingToHostValue(tree, payload, &registry, HostValueTexts::Borrowed);
-  BindingProperty rest, body;
-  ASSERT_TRUE(HostValueToBindingDetaching(payload, rest, "body", body, "<result>", error)) << error;
-  EXPECT_FALSE(rest.HasField("body"));
-  EXPECT_EQ(rest.Find("n").GetUnsigned(), UINT64_MAX);
-  EXPECT_EQ(body.Find("x").GetSigned(), 1);
-  ReleaseHostValue(payload);
-
   HostValue items[2] = {};
   items[0].kind = HostValueKind_Int64;
   items[1].kind = 11;
@@ -323,6 +312,168 @@ TEST_F(ConversionTest, HostValuesRoundTripAndBadKinds) {
   text.u.string.length = 2;  // never read past the length
   ASSERT_TRUE(HostValueToBinding(text, back, "<result>", error));
   EXPECT_EQ(back.GetString(), "ab");
+}
+
+// A tree as text: kinds, values and names, for comparing two conversions.
+std::string Describe(const BindingNode& node) {
+  switch (node.GetKind()) {
+    case BindingKind::Collection: {
+      std::string text = "[";
+      for (const BindingNode& element : node.Elements()) text += Describe(element) + ",";
+      return text + "]";
+    }
+    case BindingKind::Structure: {
+      std::string text = "{";
+      for (const auto& field : node.Fields()) text += std::string(field.name) + ":" + Describe(field.value) + ",";
+      return text + "}";
+    }
+    default: return std::string(BindingKindName(node.GetKind())) + "=" + node.ToText();
+  }
+}
+
+// One packed object entry, written bytewise as the core writes them.
+HostObjectEntry Entry(const char* key, HostValue value) {
+  HostObjectEntry entry{};
+  entry.key = key;
+  entry.value = value;
+  return entry;
+}
+HostValue Int(int64_t v) {
+  HostValue value{};
+  value.kind = HostValueKind_Int64;
+  value.u.int64 = v;
+  return value;
+}
+HostValue Text(const char* data, uint32_t length) {
+  HostValue value{};
+  value.kind = HostValueKind_BorrowedString;
+  value.u.string.data = data;
+  value.u.string.length = length;
+  return value;
+}
+HostValue Object(std::vector<HostObjectEntry>& entries) {
+  HostValue value{};
+  value.kind = HostValueKind_Object;
+  value.u.object.entries = entries.data();
+  value.u.object.count = uint32_t(entries.size());
+  return value;
+}
+HostValue Array(std::vector<HostValue>& items) {
+  HostValue value{};
+  value.kind = HostValueKind_Array;
+  value.u.array.items = items.data();
+  value.u.array.count = uint32_t(items.size());
+  return value;
+}
+
+// Straight from the core's value or through its tree, a conversion gives the
+// same native value or the same message, whatever the value holds.
+TEST_F(ConversionTest, CoreValuesConvertStraightAsThroughTheirTree) {
+  const auto viaTree = [&]<typename T>(const HostValue& value, T*) -> std::string {
+    BindingProperty tree, result;
+    std::string error;
+    if (!HostValueToBinding(value, tree, "<result>", error)) return "unconvertible: " + error;
+    const T native = FromBinding<T>(result, tree, "<result>", registry);
+    if (!result.IsValid()) return "failed: " + std::string(result.FailureMessage());
+    return Describe(ToBinding(native, registry));
+  };
+  const auto straight = [&]<typename T>(const HostValue& value, T*) -> std::string {
+    BindingProperty result;
+    std::string error;
+    if (!HostValueConvertible(value, "<result>", error)) return "unconvertible: " + error;
+    const T native = FromBinding<T>(result, HostValueInput(value), "<result>", registry);
+    if (!result.IsValid()) return "failed: " + std::string(result.FailureMessage());
+    return Describe(ToBinding(native, registry));
+  };
+
+  // A whole player, written from a tree.
+  BindingProperty full;
+  full.Field("summonerId").SetSigned(int64_t{-7});
+  full.Field("skinIndex").SetString("12");
+  full.Field("ready").SetBool(true);
+  full.Field("score").SetFloat(2.5);
+  full.Field("summonerName").SetString("Player One");
+  full.Field("phase").SetString("BAN_PICK");
+  full.Field("championId").SetUnsigned(uint64_t{99});
+  full.Field("spells").At(1).Field("id").SetSigned(int64_t{4});
+  full.Field("raw").SetBlob(std::vector<uint8_t>{1, 2, 3});
+  full.Field("extra").Field("deep").At(2).SetString("x");
+  HostValue whole{};
+  BindingToHostValue(full, whole, &registry, HostValueTexts::Borrowed);
+
+  const char nul[] = {'a', 'b', '\0', 'c'};
+  HostValue badKind{};
+  badKind.kind = 11;
+  HostValue countWithoutItems{};
+  countWithoutItems.kind = HostValueKind_Array;
+  countWithoutItems.u.array.count = 3;
+  HostValue noText{};
+  noText.kind = HostValueKind_String;  // no data: an empty text
+  HostValue nullValue{};
+
+  std::vector<HostObjectEntry> lastWins{Entry("summonerId", Text("x", 1)), Entry("summonerId", Int(5))};
+  std::vector<HostObjectEntry> lastFails{Entry("summonerId", Int(5)), Entry("summonerId", Text("x", 1))};
+  std::vector<HostObjectEntry> texts{Entry("summonerName", Text(nul, 4)), Entry(nullptr, Int(1)),
+                                     Entry("score", noText)};
+  std::vector<HostObjectEntry> phases{Entry("phase", Int(2))};
+  std::vector<HostObjectEntry> phaseName{Entry("phase", Text("LOBBY", 5))};
+  std::vector<HostObjectEntry> deepFault{Entry("summonerId", Int(1)), Entry("junk", countWithoutItems)};
+  std::vector<HostValue> faultyItems{Int(1), badKind};
+  std::vector<HostObjectEntry> faultInList{Entry("summonerId", Int(1)), Entry("list", Array(faultyItems))};
+  std::vector<HostObjectEntry> nullField{Entry("summonerId", nullValue), Entry("ready", nullValue)};
+  std::vector<HostObjectEntry> firstSpell{Entry("id", Text("0x10", 4))};
+  std::vector<HostValue> spellList{nullValue, Object(firstSpell)};
+  std::vector<HostObjectEntry> withSpells{Entry("spells", Array(spellList)), Entry("spells", Array(spellList))};
+  std::vector<HostObjectEntry> required{Entry("quiet", Int(1))};
+  std::vector<HostValue> players{whole, Object(lastWins), nullValue};
+  std::vector<HostValue> nested{Object(lastFails)};
+  std::vector<HostObjectEntry> inList{Entry("spells", Array(nested))};
+
+  struct Row {
+    const char* what;
+    HostValue value;
+    int type;  // 0 Player, 1 vector<Player>, 2 Required
+  };
+  const Row rows[] = {
+      {"a whole player", whole, 0},
+      {"a repeated key: the last, good", Object(lastWins), 0},
+      {"a repeated key: the last, bad", Object(lastFails), 0},
+      {"a NUL in a text, a null key, a text without data", Object(texts), 0},
+      {"an enum by an unknown number", Object(phases), 0},
+      {"an enum by an unknown name", Object(phaseName), 0},
+      {"a count without items, unread", Object(deepFault), 0},
+      {"an unknown kind in an unread list", Object(faultInList), 0},
+      {"null fields", Object(nullField), 0},
+      {"a null element and a repeated list", Object(withSpells), 0},
+      {"not a structure", Int(3), 0},
+      {"null", nullValue, 0},
+      {"players with a null one", Array(players), 1},
+      {"an element with unknown repeated keys", Object(inList), 0},
+      {"a required field missing", Object(required), 2},
+      {"an unknown kind at the top", badKind, 1},
+  };
+  for (const Row& row : rows) {
+    std::string expected, got;
+    if (row.type == 0) {
+      expected = viaTree(row.value, static_cast<Player*>(nullptr));
+      got = straight(row.value, static_cast<Player*>(nullptr));
+    } else if (row.type == 1) {
+      expected = viaTree(row.value, static_cast<std::vector<Player>*>(nullptr));
+      got = straight(row.value, static_cast<std::vector<Player>*>(nullptr));
+    } else {
+      expected = viaTree(row.value, static_cast<Required*>(nullptr));
+      got = straight(row.value, static_cast<Required*>(nullptr));
+    }
+    EXPECT_EQ(got, expected) << row.what;
+    EXPECT_NE(expected, "") << row.what;
+  }
+  // The view reads what the tree would hold.
+  const HostValueInput view(Object(lastWins));
+  EXPECT_EQ(view.Size(), 1u);
+  EXPECT_EQ(view.Find("summonerId").GetSigned(), 5);
+  EXPECT_TRUE(view.Find(std::string_view("summonerId\0", 11)).IsEmpty());
+  EXPECT_EQ(HostValueInput(Object(texts)).Find("summonerName").GetString(), "ab");
+  ReleaseHostValue(whole);
 }
 
 TEST(HostValue, MillionDeepTreesBothWays) {

@@ -10,6 +10,7 @@
 
 #include "binding/message_format.h"
 #include "binding/registry.h"
+#include "binding/saturate.h"
 
 namespace Vexa {
 namespace {
@@ -59,17 +60,74 @@ const char* HostValueKindName(std::uint32_t kind) noexcept {
   }
 }
 
+namespace {
+
+// What a conversion cannot take: a kind it does not know, or an array,
+// object or byte string without its items.
+bool Malformed(const HostValue& value) noexcept {
+  switch (value.kind) {
+    case HostValueKind_Null:
+    case HostValueKind_Bool:
+    case HostValueKind_Int64:
+    case HostValueKind_UInt64:
+    case HostValueKind_Double:
+    case HostValueKind_BorrowedString:
+    case HostValueKind_String: return false;
+    case HostValueKind_BorrowedBytes:
+    case HostValueKind_Bytes: return !value.u.bytes.data && value.u.bytes.size;
+    case HostValueKind_Array: return !value.u.array.items && value.u.array.count;
+    case HostValueKind_Object: return !value.u.object.entries && value.u.object.count;
+    default: return true;
+  }
+}
+
+bool Incompatible(std::string_view name, std::uint32_t kind, std::string& error) {
+  error = Format("Couldn't assign value to '%1' of type object because the input is of an incompatible type '%2'.",
+                 name, HostValueKindName(kind));
+  return false;
+}
+
+// The text ends at its NUL, but never beyond the length it came with.
+std::string_view TextOf(const HostValue& value) noexcept {
+  const char* data = value.u.string.data;
+  return data ? std::string_view(data, strnlen(data, value.u.string.length)) : std::string_view();
+}
+
+HostValue ValueAt(const HostObjectEntry* entries, std::uint32_t i) noexcept {
+  return LoadAt<HostValue>(EntryAt(entries, i) + offsetof(HostObjectEntry, value));
+}
+
+const char* KeyAt(const HostObjectEntry* entries, std::uint32_t i) noexcept {
+  const char* key = LoadAt<const char*>(EntryAt(entries, i) + offsetof(HostObjectEntry, key));
+  return key ? key : "";
+}
+
+}  // namespace
+
+bool HostValueConvertible(const HostValue& root, std::string_view name, std::string& error) {
+  // In the order the conversion meets the values, so the first fault named
+  // is the one it would name.
+  std::vector<HostValue> pending{root};
+  while (!pending.empty()) {
+    const HostValue value = pending.back();
+    pending.pop_back();
+    if (Malformed(value)) return Incompatible(name, value.kind, error);
+    if (value.kind == HostValueKind_Array) {
+      for (std::uint32_t i = value.u.array.count; i-- > 0;) pending.push_back(value.u.array.items[i]);
+    } else if (value.kind == HostValueKind_Object) {
+      for (std::uint32_t i = value.u.object.count; i-- > 0;) pending.push_back(ValueAt(value.u.object.entries, i));
+    }
+  }
+  return true;
+}
+
 bool HostValueToBinding(const HostValue& root, BindingNode& rootOut, std::string_view name, std::string& error) {
   std::vector<std::pair<HostValue, BindingNode*>> pending{{root, &rootOut}};
-  auto incompatible = [&](std::uint32_t kind) {
-    error = Format("Couldn't assign value to '%1' of type object because the input is of an incompatible type '%2'.",
-                   name, HostValueKindName(kind));
-    return false;
-  };
   while (!pending.empty()) {
     const HostValue value = pending.back().first;
     BindingNode* out = pending.back().second;
     pending.pop_back();
+    if (Malformed(value)) return Incompatible(name, value.kind, error);
     switch (value.kind) {
       case HostValueKind_Null: out->Reset(); break;
       case HostValueKind_Bool: out->SetBool(value.u.boolean != 0); break;
@@ -77,22 +135,15 @@ bool HostValueToBinding(const HostValue& root, BindingNode& rootOut, std::string
       case HostValueKind_UInt64: out->SetUnsigned(value.u.uint64); break;
       case HostValueKind_Double: out->SetFloat(value.u.number); break;
       case HostValueKind_BorrowedString:
-      case HostValueKind_String: {
-        // The text ends at its NUL, but never beyond the length it came with.
-        const char* data = value.u.string.data;
-        out->SetString(data ? std::string_view(data, strnlen(data, value.u.string.length)) : std::string_view());
-        break;
-      }
+      case HostValueKind_String: out->SetString(TextOf(value)); break;
       case HostValueKind_BorrowedBytes:
       case HostValueKind_Bytes: {
         const auto* data = static_cast<const std::uint8_t*>(value.u.bytes.data);
-        if (!data && value.u.bytes.size) return incompatible(value.kind);
         out->SetBlob(std::span<const std::uint8_t>(data, data ? value.u.bytes.size : 0));
         break;
       }
       case HostValueKind_Array: {
         const std::uint32_t count = value.u.array.count;
-        if (!value.u.array.items && count) return incompatible(value.kind);
         out->Reset();
         out->MakeCollection();
         out->Reserve(count);
@@ -104,39 +155,89 @@ bool HostValueToBinding(const HostValue& root, BindingNode& rootOut, std::string
       }
       case HostValueKind_Object: {
         const std::uint32_t count = value.u.object.count;
-        if (!value.u.object.entries && count) return incompatible(value.kind);
         out->Reset();
         out->MakeStructure();
         const std::size_t first = pending.size();
-        for (std::uint32_t i = 0; i < count; ++i) {
-          const unsigned char* entry = EntryAt(value.u.object.entries, i);
-          const char* key = LoadAt<const char*>(entry + offsetof(HostObjectEntry, key));
-          pending.emplace_back(LoadAt<HostValue>(entry + offsetof(HostObjectEntry, value)), &out->Field(key ? key : ""));
-        }
+        for (std::uint32_t i = 0; i < count; ++i)
+          pending.emplace_back(ValueAt(value.u.object.entries, i), &out->Field(KeyAt(value.u.object.entries, i)));
         std::reverse(pending.begin() + std::ptrdiff_t(first), pending.end());
         break;
       }
-      default: return incompatible(value.kind);
     }
   }
   return true;
 }
 
-bool HostValueToBindingDetaching(const HostValue& value, BindingNode& out, std::string_view key, BindingNode& detached,
-                                 std::string_view name, std::string& error) {
-  if (value.kind != HostValueKind_Object || (!value.u.object.entries && value.u.object.count))
-    return HostValueToBinding(value, out, name, error);
-  out.Reset();
-  out.MakeStructure();
-  for (std::uint32_t i = 0; i < value.u.object.count; ++i) {
-    const unsigned char* entry = EntryAt(value.u.object.entries, i);
-    const char* entryKey = LoadAt<const char*>(entry + offsetof(HostObjectEntry, key));
-    const std::string_view text = entryKey ? entryKey : "";
-    BindingNode& target = text == key ? detached : out.Field(text);
-    if (!HostValueToBinding(LoadAt<HostValue>(entry + offsetof(HostObjectEntry, value)), target, name, error))
-      return false;
+BindingKind HostValueInput::GetKind() const noexcept {
+  switch (value_.kind) {
+    case HostValueKind_Bool: return BindingKind::Bool;
+    case HostValueKind_Int64: return BindingKind::Signed;
+    case HostValueKind_UInt64: return BindingKind::Unsigned;
+    case HostValueKind_Double: return BindingKind::Float;
+    case HostValueKind_BorrowedString:
+    case HostValueKind_String: return BindingKind::String;
+    case HostValueKind_BorrowedBytes:
+    case HostValueKind_Bytes: return BindingKind::Blob;
+    case HostValueKind_Array: return BindingKind::Collection;
+    case HostValueKind_Object: return BindingKind::Structure;
+    default: return BindingKind::Empty;
   }
-  return true;
+}
+
+std::uint32_t HostValueInput::Size() const noexcept {
+  switch (GetKind()) {
+    case BindingKind::Empty: return 0;
+    case BindingKind::String: return static_cast<std::uint32_t>(GetString().size());
+    case BindingKind::Blob: return static_cast<std::uint32_t>(GetBlob().size());
+    case BindingKind::Collection: return value_.u.array.count;
+    case BindingKind::Structure: {
+      // Repeated keys are one field of the tree: count the last of each.
+      const HostObjectEntry* entries = value_.u.object.entries;
+      std::uint32_t distinct = 0;
+      for (std::uint32_t i = 0; i < value_.u.object.count; ++i) {
+        std::uint32_t later = i + 1;
+        while (later < value_.u.object.count && std::strcmp(KeyAt(entries, i), KeyAt(entries, later)) != 0) ++later;
+        if (later == value_.u.object.count) ++distinct;
+      }
+      return distinct;
+    }
+    default: return 1;
+  }
+}
+
+std::int64_t HostValueInput::GetInteger() const noexcept {
+  switch (GetKind()) {
+    case BindingKind::Signed: return GetSigned();
+    case BindingKind::Unsigned: return static_cast<std::int64_t>(GetUnsigned());
+    case BindingKind::Float: return SaturateToInt64(GetFloat());
+    default: return 0;
+  }
+}
+
+std::string_view HostValueInput::GetString() const noexcept { return TextOf(value_); }
+
+std::span<const std::uint8_t> HostValueInput::GetBlob() const noexcept {
+  const auto* data = static_cast<const std::uint8_t*>(value_.u.bytes.data);
+  return {data, data ? value_.u.bytes.size : 0};
+}
+
+HostValueInput HostValueInput::At(std::uint32_t index) const noexcept {
+  if (GetKind() != BindingKind::Collection || index >= value_.u.array.count) return {};
+  return HostValueInput(value_.u.array.items[index]);
+}
+
+HostValueInput HostValueInput::Find(std::string_view name) const noexcept {
+  if (GetKind() != BindingKind::Structure) return {};
+  // A key is a C string: a name holding a NUL is no key.
+  if (name.find('\0') != std::string_view::npos) return {};
+  const char first = name.empty() ? '\0' : name[0];
+  const HostObjectEntry* entries = value_.u.object.entries;
+  for (std::uint32_t i = value_.u.object.count; i-- > 0;) {
+    const char* key = KeyAt(entries, i);
+    if (key[0] == first && std::strncmp(key, name.data(), name.size()) == 0 && key[name.size()] == '\0')
+      return HostValueInput(ValueAt(entries, i));
+  }
+  return {};
 }
 
 void BindingToHostValue(const BindingNode& root, HostValue& rootOut, const BindingRegistry* registry,

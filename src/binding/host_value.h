@@ -3,6 +3,8 @@
 // walk with an explicit stack, so trees of any depth are safe.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -16,15 +18,49 @@ class BindingRegistry;
 // The name messages print for a HostValue kind ("" for 0 and unknown kinds).
 const char* HostValueKindName(std::uint32_t kind) noexcept;
 
+// Whether `value` converts into a tree; when not, the message
+// HostValueToBinding would give is in `error`. A value that passes converts
+// through HostValueInput without a failure of its own.
+bool HostValueConvertible(const HostValue& value, std::string_view name, std::string& error);
+
+// A read-only view of a HostValue with a BindingNode's reading interface, so
+// that a native value converts straight from the core's value, by the same
+// rules and with the same messages as from the tree HostValueToBinding would
+// build: texts end at their first NUL, a repeated key reads its last value.
+// Only for values that passed HostValueConvertible.
+class HostValueInput {
+ public:
+  HostValueInput() noexcept = default;
+  // A copy: values inside packed object entries may sit at any address.
+  explicit HostValueInput(const HostValue& value) noexcept : value_(value) {}
+
+  const HostValue& Value() const noexcept { return value_; }
+  BindingKind GetKind() const noexcept;
+  bool IsEmpty() const noexcept { return GetKind() == BindingKind::Empty; }
+  std::uint32_t Size() const noexcept;
+
+  bool GetBool() const noexcept { return value_.u.boolean != 0; }
+  std::int64_t GetSigned() const noexcept { return value_.u.int64; }
+  std::uint64_t GetUnsigned() const noexcept { return value_.u.uint64; }
+  double GetFloat() const noexcept { return value_.u.number; }
+  std::int64_t GetInteger() const noexcept;
+  std::string_view GetString() const noexcept;
+  std::span<const std::uint8_t> GetBlob() const noexcept;
+  // A core's value has no enums.
+  EnumValue GetEnum() const noexcept { return {}; }
+
+  // The element, or an Empty view.
+  HostValueInput At(std::uint32_t index) const noexcept;
+  // The last member named `name`, or an Empty view.
+  HostValueInput Find(std::string_view name) const noexcept;
+
+ private:
+  HostValue value_{};  // Null: Empty
+};
+
 // Fills `out` from `value`. On failure returns false with the message in
 // `error`; `out` then holds what was converted before the failure.
 bool HostValueToBinding(const HostValue& value, BindingNode& out, std::string_view name, std::string& error);
-// The same, except that the member `key` of an object `value` goes into
-// `detached`, a root of its own: a part that the receiver keeps apart is
-// built once instead of being copied out of `out` afterwards.
-bool HostValueToBindingDetaching(const HostValue& value, BindingNode& out, std::string_view key, BindingNode& detached,
-                                 std::string_view name, std::string& error);
-
 // How a HostValue tree holds the texts, keys and bytes of its source.
 enum class HostValueTexts {
   Copied,    // owned copies, for a receiver that keeps the tree

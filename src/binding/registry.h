@@ -20,6 +20,7 @@ namespace Vexa {
 class BindingProperty;
 class BindingNode;
 class BindingRegistry;
+class HostValueInput;
 struct BindingTypeDescriptor;
 
 // The type of a field, argument or return value.
@@ -79,6 +80,10 @@ class BindingFieldConverter {
   virtual void FromBinding(BindingProperty& result, void* field, const BindingNode& input,
                            std::string_view fieldName, const BindingTypeDescriptor* descriptor,
                            const BindingRegistry& registry, std::uint32_t flags) const = 0;
+  // The same from a core's value that passed HostValueConvertible.
+  virtual void FromHostValue(BindingProperty& result, void* field, const HostValueInput& input,
+                             std::string_view fieldName, const BindingTypeDescriptor* descriptor,
+                             const BindingRegistry& registry) const = 0;
   // Writes `out`, a node of `result`'s tree, from the native field; a
   // failure goes to `result`.
   virtual void ToBinding(BindingNode& out, BindingProperty& result, const void* field,

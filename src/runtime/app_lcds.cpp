@@ -57,20 +57,40 @@ AppModule::Result<BindingProperty> AppModule::ConvertLcdsArguments(std::vector<B
   return arguments;
 }
 
-AppModule::Result<BindingProperty> AppModule::InvokeLcdsRaw(const std::string& destination, const std::string& method,
-                                                            BindingProperty arguments, const TypeIdentity& resultType) {
-  Result<PluginLcdsResponse> response =
-      TypedRequest<PluginLcdsResponse>(RemotingMethod::Post, "/tov-login/v1/session/invoke", destination, method,
-                                       arguments);
-  if (!response) return std::move(response).Error();
-  PluginLcdsResponse& answer = response.Value();
-  if (!answer.body.IsValid()) return Failure(std::string(), 0);
+AppModule::Result<void> AppModule::CallLcds(const std::string& destination, const std::string& method,
+                                            BindingProperty arguments, const TypeIdentity& resultType,
+                                            RemotingResponse& response, DeliveredValue& body) {
+  static constexpr std::string_view kUrl = "/tov-login/v1/session/invoke";
+  Result<void> sent = RawRequest(RemotingMethod::Post, kUrl, response, destination, method, arguments);
+  if (!sent) return sent;
+  const auto unconvertible = [&](std::string_view error) {
+    return Failure::Named(0, "Error converting response for {method} {url}: {error}", MethodName(RemotingMethod::Post),
+                          kUrl, error);
+  };
+  PluginLcdsResponse answer;
+  BindingProperty result;
+  if (response.streamRead) {
+    Result<BindingProperty> tree = ResponseBody(RemotingMethod::Post, kUrl, response);
+    if (!tree) return std::move(tree).Error();
+    answer = FromBinding<PluginLcdsResponse>(result, tree.Value(), "<result>", *registry_);
+    if (!result.IsValid()) return unconvertible(result.FailureMessage());
+    body = DeliveredValue(std::move(answer.body));
+  } else {
+    // The body is read straight from the core's answer by whoever converts it.
+    std::string error;
+    if (!HostValueConvertible(response.body, "<result>", error)) return unconvertible(error);
+    const HostValueInput value(response.body);
+    StructFromBinding(result, value, "<result>", &answer, registry_->FindType(TypeIdentity::Of<PluginLcdsResponse>()),
+                      *registry_, "body");
+    if (!result.IsValid()) return unconvertible(result.FailureMessage());
+    body = DeliveredValue(value.Find("body"));
+  }
   const std::string* expected = LcdsClassOf(resultType.Id());
   if (expected && *expected != answer.typeName) {
     return Failure::Named(0, "Expected '{expected}' as LCDS response for {destination}.{method}, but got '{actual}'",
                           *expected, destination, method, answer.typeName);
   }
-  return std::move(answer.body);
+  return {};
 }
 
 void AppModule::DroppedLcds(const char* typeName, const BindingNode& body) const {

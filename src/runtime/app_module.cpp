@@ -55,11 +55,28 @@ bool AppModule::Refused(const char* operation, const std::string& name) const {
   return false;
 }
 
+// The event's data stays the core's value: each observer converts it into
+// its own type on its own.
+struct AppModule::ResourceEventHandler final : AppModule::EventHandlerEntry {
+  void Handle(AppModule& module, const HostEvent& event) override {
+    std::string error;
+    if (!HostValueConvertible(event.payload, "<result>", error)) return;
+    const HostValueInput payload(event.payload);
+    PluginResourceEvent resource;
+    BindingProperty result;
+    StructFromBinding(result, payload, "<result>", &resource,
+                      module.registry_->FindType(TypeIdentity::Of<PluginResourceEvent>()), *module.registry_, "data");
+    if (!result.IsValid()) return;
+    DeliveredValue data(payload.Find("data"));
+    module.DispatchResource(resource, data);
+  }
+};
+
 void AppModule::Subscribe(const std::string& uri) {
   if (Refused("Subscribe", uri)) return;
   const std::string name = EventNameForUri(uri);
   if (++subscriptionCounts_[name] != 1) return;
-  AddEventHandler<PluginResourceEvent>(name, 0, [this](PluginResourceEvent& event) { DispatchResource(event); });
+  InstallEventHandler(name, 0, std::make_shared<ResourceEventHandler>());
 }
 
 void AppModule::Unsubscribe(const std::string& uri) {
@@ -106,11 +123,31 @@ void AppModule::AddObserver(const std::string& uri, ResourceObserver observer) {
     exactObservers_[uri] = std::move(observer);
 }
 
-void AppModule::DispatchResource(PluginResourceEvent& event) {
+void AppModule::DeliverEvent(const HostEvent* event) {
+  if (!event || !event->name || !event->context) return;
+  auto* self = static_cast<AppModule*>(event->context);
+  const auto it = self->eventHandlers_.find(event->name);
+  if (it == self->eventHandlers_.end()) return;
+  // The handler may replace or unregister itself; keep it alive for this call.
+  const std::shared_ptr<EventHandlerEntry> handler = it->second;
+  try {
+    handler->Handle(*self, *event);
+  } catch (...) {
+    HandlerFailed(self->shortName_, event->name);  // never unwinds into the core
+  }
+}
+
+void AppModule::InstallEventHandler(const std::string& eventName, uint32_t flags,
+                                    std::shared_ptr<EventHandlerEntry> entry) {
+  eventHandlers_[eventName] = std::move(entry);
+  RegisterEventHandler(eventName.c_str(), coreHandle_, &AppModule::DeliverEvent, this, flags);
+}
+
+void AppModule::DispatchResource(PluginResourceEvent& event, DeliveredValue& data) {
   if (event.uri.empty() || event.uri.front() != '/') event.uri.insert(event.uri.begin(), '/');
   if (const auto it = exactObservers_.find(event.uri); it != exactObservers_.end()) {
     const ResourceObserver observer = it->second;
-    (*observer)(event);
+    (*observer)(event, data);
   }
   // An observer may add, replace or (through Shutdown) remove observers:
   // walk a snapshot and call only those still stored under their pattern.
@@ -119,7 +156,7 @@ void AppModule::DispatchResource(PluginResourceEvent& event) {
     if (UriMatchesPattern(pattern, event.uri)) matching.emplace_back(pattern, observer);
   for (const auto& [pattern, observer] : matching) {
     const auto it = patternObservers_.find(pattern);
-    if (it != patternObservers_.end() && it->second == observer) (*observer)(event);
+    if (it != patternObservers_.end() && it->second == observer) (*observer)(event, data);
   }
 }
 

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "binding/conversion.h"
+#include "binding/delivered_value.h"
 #include "binding/failure.h"
 #include "binding/host_value.h"
 #include "binding/property.h"
@@ -185,6 +186,7 @@ class AppModule {
   };
   template <typename Payload>
   struct TypedEventHandler;
+  struct ResourceEventHandler;
   struct ScheduledRecord {
     std::uintptr_t ticket;  // what the core holds as the callback's context
     std::function<void()> callable;
@@ -197,12 +199,13 @@ class AppModule {
     std::uint64_t scheduled = 0;  // the id of its pending run
     std::shared_ptr<std::function<void()>> callable;
   };
-  using ResourceObserver = std::shared_ptr<std::function<void(const PluginResourceEvent&)>>;
+  // Takes the event's data apart from the event: while the core delivers
+  // it, each observer reads it straight from the core's value.
+  using ResourceObserver = std::shared_ptr<std::function<void(const PluginResourceEvent&, DeliveredValue& data)>>;
   // Takes the event by reference: the handler may move what it converts out.
   using LcdsHandler = std::shared_ptr<std::function<void(PluginLcdsEvent&)>>;
 
   // The core's delivery callback; one instantiation per payload type.
-  template <typename Payload>
   static void DeliverEvent(const HostEvent* event);
   static void Trampoline(void* context);
   static void HandlerFailed(const std::string& shortName, const char* what) noexcept;
@@ -215,7 +218,7 @@ class AppModule {
   void ScheduleTimer(const std::string& name, Timer& timer);
   void FireTimer(const std::string& name, std::uint64_t generation);
   void InstallEventHandler(const std::string& eventName, uint32_t flags, std::shared_ptr<EventHandlerEntry> entry);
-  void DispatchResource(PluginResourceEvent& event);
+  void DispatchResource(PluginResourceEvent& event, DeliveredValue& data);
   void AddObserver(const std::string& uri, ResourceObserver observer);
   void DispatchLcds(PluginLcdsEvent& event);
   // Makes `event` a PluginResourceEvent with its URI and type; returns its
@@ -230,8 +233,17 @@ class AppModule {
   Result<BindingProperty> LcdsArguments(const Args&... args) const;
   Result<BindingProperty> ConvertLcdsArguments(std::vector<BindingProperty> values,
                                                std::vector<TypeIdentifier> types) const;
-  Result<BindingProperty> InvokeLcdsRaw(const std::string& destination, const std::string& method,
-                                        BindingProperty arguments, const TypeIdentity& resultType);
+  // Sends one call. On success `body` holds the answer's body, read from
+  // `response`, which the caller releases after reading.
+  Result<void> CallLcds(const std::string& destination, const std::string& method, BindingProperty arguments,
+                        const TypeIdentity& resultType, RemotingResponse& response, DeliveredValue& body);
+  // Gives the core's response back when a reading of it is done.
+  struct ResponseRelease {
+    RemotingResponse& response;
+    ~ResponseRelease() {
+      if (response.release) response.release(&response);
+    }
+  };
   // Converts each argument, or says which failed.
   template <typename... Args>
   bool ToHostValues(std::vector<HostValue>& out, std::string& error, const Args&... args) const;
@@ -239,6 +251,9 @@ class AppModule {
                            RemotingResponse& response, const std::string& conversionError);
   // Reads the body (stream or value) of a successful response.
   Result<BindingProperty> ResponseBody(RemotingMethod method, std::string_view url, RemotingResponse& response);
+  // A whole body converted straight into T, with the messages of its tree.
+  template <typename T>
+  Result<T> ResponseValue(RemotingMethod method, std::string_view url, const HostValue& body);
   template <typename T>
   static std::future<Result<T>> Ready(Result<T> value);
   [[noreturn]] static void AwaitFailed(const std::future_error& error);
@@ -367,6 +382,15 @@ AppModule::Result<T> AppModule::TypedRequest(RemotingMethod method, std::string_
     if (response.release) response.release(&response);
     return std::move(sent).Error();
   }
+  if constexpr (!std::is_same_v<T, BindingProperty>) {
+    // A whole body converts straight from the core's value; a streamed one
+    // through its tree.
+    if (!response.streamRead) {
+      Result<T> value = ResponseValue<T>(method, url, response.body);
+      if (response.release) response.release(&response);
+      return value;
+    }
+  }
   Result<BindingProperty> body = ResponseBody(method, url, response);
   if (response.release) response.release(&response);
   if (!body) return std::move(body).Error();
@@ -383,74 +407,55 @@ AppModule::Result<T> AppModule::TypedRequest(RemotingMethod method, std::string_
   }
 }
 
+template <typename T>
+AppModule::Result<T> AppModule::ResponseValue(RemotingMethod method, std::string_view url, const HostValue& body) {
+  std::string error;
+  if (!HostValueConvertible(body, "<result>", error))
+    return Failure::Named(0, "Error converting response for {method} {url}: {error}", MethodName(method), url, error);
+  BindingProperty result;
+  T value = FromBinding<T>(result, HostValueInput(body), "<result>", *registry_);
+  if (!result.IsValid()) {
+    return Failure::Named(0, "Error converting response for {method} {url}: {error}", MethodName(method), url,
+                          result.FailureMessage());
+  }
+  return value;
+}
+
+// Payloads convert straight from the core's value; a payload of the wrong
+// shape is dropped.
 template <typename Payload>
 struct AppModule::TypedEventHandler final : AppModule::EventHandlerEntry {
   explicit TypedEventHandler(std::function<void(Payload&)> f) : handler(std::move(f)) {}
   void Handle(AppModule& module, const HostEvent& event) override {
-    BindingProperty tree;
     std::string error;
-    if (!HostValueToBinding(event.payload, tree, "<result>", error)) return;
+    if (!HostValueConvertible(event.payload, "<result>", error)) return;
     BindingProperty result;
-    Payload payload = FromBinding<Payload>(result, tree, "<result>", *module.registry_);
-    if (!result.IsValid()) return;  // a payload of the wrong shape is dropped
+    Payload payload = FromBinding<Payload>(result, HostValueInput(event.payload), "<result>", *module.registry_);
+    if (!result.IsValid()) return;
     handler(payload);
   }
   std::function<void(Payload&)> handler;
 };
 
-// A platform message's body is built in a tree of its own, not copied out of
-// the payload's.
-template <>
-struct AppModule::TypedEventHandler<PluginLcdsEvent> final : AppModule::EventHandlerEntry {
-  explicit TypedEventHandler(std::function<void(PluginLcdsEvent&)> f) : handler(std::move(f)) {}
-  void Handle(AppModule& module, const HostEvent& event) override {
-    BindingProperty tree, body;
-    std::string error;
-    if (!HostValueToBindingDetaching(event.payload, tree, "body", body, "<result>", error)) return;
-    BindingProperty result;
-    PluginLcdsEvent payload = FromBinding<PluginLcdsEvent>(result, tree, "<result>", *module.registry_);
-    if (!result.IsValid()) return;
-    payload.body = std::move(body);
-    handler(payload);
-  }
-  std::function<void(PluginLcdsEvent&)> handler;
-};
-
-template <typename Payload>
-void AppModule::DeliverEvent(const HostEvent* event) {
-  if (!event || !event->name || !event->context) return;
-  auto* self = static_cast<AppModule*>(event->context);
-  const auto it = self->eventHandlers_.find(event->name);
-  if (it == self->eventHandlers_.end()) return;
-  // The handler may replace or unregister itself; keep it alive for this call.
-  const std::shared_ptr<EventHandlerEntry> handler = it->second;
-  try {
-    handler->Handle(*self, *event);
-  } catch (...) {
-    HandlerFailed(self->shortName_, event->name);  // never unwinds into the core
-  }
-}
-
 template <typename Payload>
 void AppModule::AddEventHandler(const std::string& eventName, uint32_t flags,
                                 std::function<void(Payload&)> handler) {
   if (Refused("An event handler", eventName)) return;
-  eventHandlers_[eventName] = std::make_shared<TypedEventHandler<Payload>>(std::move(handler));
-  RegisterEventHandler(eventName.c_str(), coreHandle_, &AppModule::DeliverEvent<Payload>, this, flags);
+  InstallEventHandler(eventName, flags, std::make_shared<TypedEventHandler<Payload>>(std::move(handler)));
 }
 
 template <typename T>
 void AppModule::Observe(const std::string& uri, ResourceHandler<T> handler) {
   if (Refused("Observe", uri)) return;
-  auto wrapper = std::make_shared<std::function<void(const PluginResourceEvent&)>>(
-      [registry = registry_, handler = std::move(handler)](const PluginResourceEvent& event) {
+  auto wrapper = std::make_shared<std::function<void(const PluginResourceEvent&, DeliveredValue&)>>(
+      [registry = registry_, handler = std::move(handler)](const PluginResourceEvent& event, DeliveredValue& data) {
         if (event.eventType == PluginResourceEventType::Delete) return handler(event.uri, event.eventType, T{});
         if constexpr (std::is_same_v<T, BindingProperty>) {
           (void)registry;
-          handler(event.uri, event.eventType, event.data);
+          handler(event.uri, event.eventType, data.Tree());
         } else {
           BindingProperty result;
-          const T value = FromBinding<T>(result, event.data, "<value>", *registry);
+          const T value = data.Convert<T>(result, "<value>", *registry);
           if (result.IsValid()) handler(event.uri, event.eventType, value);
         }
       });
@@ -459,8 +464,9 @@ void AppModule::Observe(const std::string& uri, ResourceHandler<T> handler) {
   if (uri.find('*') != std::string::npos) return;
   Result<BindingProperty> current = TypedRequest<BindingProperty>(RemotingMethod::Get, uri);
   if (!current) return;
-  PluginResourceEvent event{uri, PluginResourceEventType::Create, std::move(current).Value()};
-  (*wrapper)(event);
+  const PluginResourceEvent event{uri, PluginResourceEventType::Create, {}};
+  DeliveredValue data(std::move(current).Value());
+  (*wrapper)(event, data);
 }
 
 template <typename T>
@@ -494,17 +500,20 @@ std::future<AppModule::Result<T>> AppModule::InvokeLcds(const std::string& desti
                                                         const Args&... args) {
   Result<BindingProperty> arguments = LcdsArguments(args...);
   if (!arguments) return Ready<T>(std::move(arguments).Error());
-  Result<BindingProperty> body = InvokeLcdsRaw(destination, method, std::move(arguments).Value(),
-                                               TypeIdentity::Of<T>());
-  if (!body) return Ready<T>(std::move(body).Error());
+  RemotingResponse response{};
+  const ResponseRelease release{response};
+  DeliveredValue body;
+  Result<void> called =
+      CallLcds(destination, method, std::move(arguments).Value(), TypeIdentity::Of<T>(), response, body);
+  if (!called) return Ready<T>(std::move(called).Error());
   if constexpr (std::is_same_v<T, BindingProperty>) {
-    return Ready<T>(std::move(body).Value());
+    return Ready<T>(std::move(body.Tree()));
   } else {
     BindingProperty result;
-    T value = FromBinding<T>(result, body.Value(), "<result>", *registry_);
+    T value = body.Convert<T>(result, "<result>", *registry_);
     if (!result.IsValid()) {
       return Ready<T>(Failure::Named(0, "Couldn't convert LCDS DTO {name} to C++ from {json}", StaticType::Name<T>(),
-                                     ToJson(body.Value(), registry_)));
+                                     ToJson(body.Tree(), registry_)));
     }
     return Ready<T>(std::move(value));
   }
