@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 #include <cstdlib>
 
 #include "binding/saturate.h"
@@ -309,7 +311,7 @@ void StructFromBindingOf(BindingProperty& result, const Input& input, std::strin
   }
 }
 
-bool IsDefault(const BindingNode& node) {
+bool IsDefaultOf(const BindingNode& node) {
   switch (node.GetKind()) {
     case BindingKind::Empty: return true;
     case BindingKind::Bool: return !node.GetBool();
@@ -351,12 +353,71 @@ void StructToBinding(BindingNode& out, BindingProperty& result, const void* obje
       BindingProperty value;
       field.converter->ToBinding(value, value, base + field.offset, field.type.descriptor, registry);
       if (!value.IsValid()) return result.SetFailure(value.FailureMessage());
-      if (!IsDefault(value)) out.Field(field.name) = std::move(value);
+      if (!IsDefaultOf(value)) out.Field(field.name) = std::move(value);
       continue;
     }
     field.converter->ToBinding(out.Field(field.name), result, base + field.offset, field.type.descriptor, registry);
     if (!result.IsValid()) return;
   }
+}
+
+bool IsDefaultValue(const BindingNode& node) { return IsDefaultOf(node); }
+
+bool StructToHostValue(HostValue& out, HostValueArena& arena, BindingProperty& result, const void* object,
+                       const BindingTypeDescriptor* descriptor, const BindingRegistry& registry) {
+  if (!result.IsValid()) return false;
+  if (!descriptor || descriptor->isEnum) {
+    result.SetFailure("Couldn't convert native value because it's an unregistered structure.");
+    return false;
+  }
+  if (descriptor->repeatedNames) {
+    // Fields sharing a name write into one field of the tree: let the tree
+    // merge them.
+    BindingProperty tree;
+    StructToBinding(tree, tree, object, descriptor, registry);
+    if (!tree.IsValid()) {
+      result.SetFailure(tree.FailureMessage());
+      return false;
+    }
+    const BindingProperty& kept = arena.Keep(std::move(tree));
+    BindingToHostValue(kept, out, &registry, HostValueTexts::Borrowed, &arena);
+    return kept.Size() == 0;
+  }
+  // Converted in registration order, so the first failure is the tree's;
+  // each lands at its place in name order, and the fields left out as
+  // defaults close up after.
+  const std::vector<BindingFieldDescriptor>& fields = descriptor->fields;
+  const auto count = static_cast<std::uint32_t>(fields.size());
+  HostObjectEntry* entries = arena.Entries(count);
+  auto* bytes = reinterpret_cast<unsigned char*>(entries);
+  const auto* base = static_cast<const unsigned char*>(object);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const BindingFieldDescriptor& field = fields[i];
+    HostValue value{};
+    if (field.converter) {
+      const bool isDefault =
+          field.converter->ToHostValue(value, arena, result, base + field.offset, field.type.descriptor, registry);
+      if (!result.IsValid()) return false;
+      if (isDefault && (field.flags & kSkipDefaultOnOutput)) continue;
+    }
+    unsigned char* entry = bytes + std::size_t(descriptor->nameRanks[i]) * sizeof(HostObjectEntry);
+    const char* key = field.name.c_str();
+    std::memcpy(entry + offsetof(HostObjectEntry, key), &key, sizeof key);
+    std::memcpy(entry + offsetof(HostObjectEntry, value), &value, sizeof value);
+  }
+  std::uint32_t kept = 0;
+  for (std::uint32_t rank = 0; rank < count; ++rank) {
+    const unsigned char* entry = bytes + std::size_t(rank) * sizeof(HostObjectEntry);
+    const char* key;
+    std::memcpy(&key, entry + offsetof(HostObjectEntry, key), sizeof key);
+    if (key == nullptr) continue;  // left out
+    if (kept != rank) std::memmove(bytes + std::size_t(kept) * sizeof(HostObjectEntry), entry, sizeof(HostObjectEntry));
+    ++kept;
+  }
+  out.kind = HostValueKind_Object;
+  out.u.object.entries = kept ? entries : nullptr;
+  out.u.object.count = kept;
+  return kept == 0;
 }
 
 void VectorNotACollection(BindingProperty& result, std::string_view name) {

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <concepts>
+#include <cstring>
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -66,7 +68,27 @@ void StructFromBinding(BindingProperty& result, const HostValueInput& input, std
 void StructToBinding(BindingNode& out, BindingProperty& result, const void* object,
                      const BindingTypeDescriptor* descriptor, const BindingRegistry& registry);
 
+// Writes `out` as BindingToHostValue would write the tree StructToBinding
+// builds, in `arena` and borrowing the struct's texts; true when that tree
+// would read as a default (no fields).
+bool StructToHostValue(HostValue& out, HostValueArena& arena, BindingProperty& result, const void* object,
+                       const BindingTypeDescriptor* descriptor, const BindingRegistry& registry);
+
+// Whether a tree reads as a field's default: Empty, false, zero, or nothing
+// in it.
+bool IsDefaultValue(const BindingNode& node);
+
+// A scalar as the tree would hold it and the core would receive it.
+inline bool ScalarToHostValue(HostValue& out, HostValueKind kind, std::uint64_t bits) {
+  out.kind = kind;
+  std::memcpy(&out.u, &bits, sizeof bits);
+  return bits == 0;
+}
+
 // ---- Per native type ------------------------------------------------------
+// Each conversion also writes the core's value straight from the native one
+// (ToHost), with the result its tree would give; it returns whether that
+// tree would read as a default, for fields skipped when default.
 // `descriptor` is the registered type of an enum or struct (or of a vector's
 // or optional's element); when null it is looked up in the registry.
 
@@ -89,6 +111,12 @@ struct NativeConversion<bool> {
   }
   static void To(BindingNode& out, BindingProperty&, bool value, const BindingTypeDescriptor*, const BindingRegistry&) {
     out.SetBool(value);
+  }
+  static bool ToHost(HostValue& out, HostValueArena&, BindingProperty&, bool value, const BindingTypeDescriptor*,
+                     const BindingRegistry&) {
+    out.kind = HostValueKind_Bool;
+    out.u.boolean = value ? 1 : 0;
+    return !value;
   }
 };
 
@@ -113,6 +141,13 @@ struct NativeConversion<T> {
       out.SetUnsigned(static_cast<std::uint64_t>(value));
     }
   }
+  static bool ToHost(HostValue& out, HostValueArena&, BindingProperty&, T value, const BindingTypeDescriptor*,
+                     const BindingRegistry&) {
+    if constexpr (std::is_signed_v<T>)
+      return ScalarToHostValue(out, HostValueKind_Int64, std::uint64_t(static_cast<std::int64_t>(value)));
+    else
+      return ScalarToHostValue(out, HostValueKind_UInt64, static_cast<std::uint64_t>(value));
+  }
 };
 
 template <std::floating_point T>
@@ -126,6 +161,12 @@ struct NativeConversion<T> {
   static void To(BindingNode& out, BindingProperty&, T value, const BindingTypeDescriptor*, const BindingRegistry&) {
     out.SetFloat(double(value));
   }
+  static bool ToHost(HostValue& out, HostValueArena&, BindingProperty&, T value, const BindingTypeDescriptor*,
+                     const BindingRegistry&) {
+    out.kind = HostValueKind_Double;
+    out.u.number = double(value);
+    return double(value) == 0.0;
+  }
 };
 
 template <>
@@ -138,6 +179,13 @@ struct NativeConversion<std::string> {
   static void To(BindingNode& out, BindingProperty&, const std::string& value, const BindingTypeDescriptor*,
                  const BindingRegistry&) {
     out.SetString(value);
+  }
+  static bool ToHost(HostValue& out, HostValueArena&, BindingProperty&, const std::string& value,
+                     const BindingTypeDescriptor*, const BindingRegistry&) {
+    out.kind = HostValueKind_BorrowedString;
+    out.u.string.data = value.c_str();
+    out.u.string.length = static_cast<std::uint32_t>(value.size());
+    return value.empty();
   }
 };
 
@@ -160,6 +208,11 @@ struct NativeConversion<BindingProperty> {
                  const BindingRegistry&) {
     out = static_cast<const BindingNode&>(value);
   }
+  static bool ToHost(HostValue& out, HostValueArena& arena, BindingProperty&, const BindingProperty& value,
+                     const BindingTypeDescriptor*, const BindingRegistry& registry) {
+    BindingToHostValue(value, out, &registry, HostValueTexts::Borrowed, &arena);
+    return IsDefaultValue(value);
+  }
 };
 
 template <typename E>
@@ -179,6 +232,18 @@ struct NativeConversion<E> {
   static void To(BindingNode& out, BindingProperty&, E value, const BindingTypeDescriptor*, const BindingRegistry&) {
     out.SetEnum(EnumValue{static_cast<std::int32_t>(value), &TypeIdentity::Of<E>()});
   }
+  static bool ToHost(HostValue& out, HostValueArena&, BindingProperty&, E value, const BindingTypeDescriptor*,
+                     const BindingRegistry& registry) {
+    const auto number = static_cast<std::int32_t>(value);
+    if (const char* name = registry.EnumeratorName(TypeIdentity::Of<E>(), number)) {
+      out.kind = HostValueKind_BorrowedString;
+      out.u.string.data = name;
+      out.u.string.length = static_cast<std::uint32_t>(std::strlen(name));
+    } else {
+      ScalarToHostValue(out, HostValueKind_Int64, std::uint64_t(std::int64_t(number)));
+    }
+    return number == 0;  // by number, as the tree holds it
+  }
 };
 
 template <typename T>
@@ -195,6 +260,11 @@ struct NativeConversion<std::optional<T>> {
   static void To(BindingNode& out, BindingProperty& result, const std::optional<T>& value,
                  const BindingTypeDescriptor* descriptor, const BindingRegistry& registry) {
     if (value) NativeConversion<T>::To(out, result, *value, descriptor, registry);
+  }
+  static bool ToHost(HostValue& out, HostValueArena& arena, BindingProperty& result, const std::optional<T>& value,
+                     const BindingTypeDescriptor* descriptor, const BindingRegistry& registry) {
+    if (!value) return true;  // Null
+    return NativeConversion<T>::ToHost(out, arena, result, *value, descriptor, registry);
   }
 };
 
@@ -227,6 +297,18 @@ struct NativeConversion<std::vector<T, A>> {
       if (!result.IsValid()) return;
     }
   }
+  static bool ToHost(HostValue& out, HostValueArena& arena, BindingProperty& result, const std::vector<T, A>& value,
+                     const BindingTypeDescriptor* descriptor, const BindingRegistry& registry) {
+    if (value.size() > BindingNode::kMaxElements) throw std::length_error("vector<T> too long");
+    const auto count = static_cast<std::uint32_t>(value.size());
+    HostValue* items = arena.Items(count);
+    out.kind = HostValueKind_Array;
+    out.u.array.items = items;
+    out.u.array.count = count;
+    for (std::uint32_t i = 0; i < count && result.IsValid(); ++i)
+      NativeConversion<T>::ToHost(items[i], arena, result, value[i], descriptor, registry);
+    return count == 0;
+  }
 };
 
 // Bytes travel as a Blob.
@@ -239,6 +321,14 @@ struct NativeConversion<std::vector<std::uint8_t>> {
   static void To(BindingNode& out, BindingProperty&, const std::vector<std::uint8_t>& value,
                  const BindingTypeDescriptor*, const BindingRegistry&) {
     out.SetBlob(std::span<const std::uint8_t>(value));
+  }
+  static bool ToHost(HostValue& out, HostValueArena&, BindingProperty&, const std::vector<std::uint8_t>& value,
+                     const BindingTypeDescriptor*, const BindingRegistry&) {
+    if (value.size() > 0xFFFFFFFFu) throw std::length_error("blob too long");
+    out.kind = HostValueKind_BorrowedBytes;
+    out.u.bytes.data = value.empty() ? nullptr : value.data();
+    out.u.bytes.size = static_cast<std::uint32_t>(value.size());
+    return value.empty();
   }
 };
 
@@ -254,6 +344,10 @@ struct NativeConversion<S> {
   static void To(BindingNode& out, BindingProperty& result, const S& value, const BindingTypeDescriptor* descriptor,
                  const BindingRegistry& registry) {
     StructToBinding(out, result, &value, Detail::DescriptorOf<S>(descriptor, registry), registry);
+  }
+  static bool ToHost(HostValue& out, HostValueArena& arena, BindingProperty& result, const S& value,
+                     const BindingTypeDescriptor* descriptor, const BindingRegistry& registry) {
+    return StructToHostValue(out, arena, result, &value, Detail::DescriptorOf<S>(descriptor, registry), registry);
   }
 };
 
@@ -296,6 +390,10 @@ class NativeFieldConverter final : public BindingFieldConverter {
   void FromHostValue(BindingProperty& result, void* field, const HostValueInput& input, std::string_view fieldName,
                      const BindingTypeDescriptor* descriptor, const BindingRegistry& registry) const override {
     NativeConversion<T>::From(result, input, fieldName, *static_cast<T*>(field), descriptor, registry);
+  }
+  bool ToHostValue(HostValue& out, HostValueArena& arena, BindingProperty& result, const void* field,
+                   const BindingTypeDescriptor* descriptor, const BindingRegistry& registry) const override {
+    return NativeConversion<T>::ToHost(out, arena, result, *static_cast<const T*>(field), descriptor, registry);
   }
   void ToBinding(BindingNode& out, BindingProperty& result, const void* field, const BindingTypeDescriptor* descriptor,
                  const BindingRegistry& registry) const override {

@@ -476,6 +476,134 @@ TEST_F(ConversionTest, CoreValuesConvertStraightAsThroughTheirTree) {
   ReleaseHostValue(whole);
 }
 
+// A core's value as the core reads it: kinds, keys in their order, lengths.
+std::string DescribeHost(const HostValue& value) {
+  switch (value.kind) {
+    case HostValueKind_Array: {
+      std::string text = "[";
+      for (uint32_t i = 0; i < value.u.array.count; ++i) text += DescribeHost(value.u.array.items[i]) + ",";
+      return text + "]";
+    }
+    case HostValueKind_Object: {
+      std::string text = "{";
+      for (uint32_t i = 0; i < value.u.object.count; ++i) {
+        const HostObjectEntry entry = value.u.object.entries[i];
+        text += std::string(entry.key) + (entry.keyOwned ? "*" : "") + ":" + DescribeHost(entry.value) + ",";
+      }
+      return text + "}";
+    }
+    case HostValueKind_BorrowedString:
+    case HostValueKind_String:
+      return std::to_string(value.kind) + "'" + std::string(value.u.string.data, value.u.string.length) + "'";
+    case HostValueKind_BorrowedBytes:
+    case HostValueKind_Bytes:
+      return std::to_string(value.kind) + "#" + std::to_string(value.u.bytes.size) +
+             (value.u.bytes.data ? "" : " null");
+    default: return std::to_string(value.kind) + "=" + std::to_string(value.u.uint64);
+  }
+}
+
+struct Skipped {
+  Phase phase{};
+  std::string text;
+  std::vector<int32_t> list;
+  std::optional<int32_t> maybe;
+  Spell spell;
+  Required nested;
+  BindingProperty extra;
+  double ratio = 0;
+  std::vector<uint8_t> raw;
+};
+
+struct Twice {
+  int32_t a = 0;
+  Spell b;
+};
+
+// Written straight from a native value or through its tree, the core gets
+// the same value: keys in the same order, defaults left out alike, the same
+// failure.
+TEST_F(ConversionTest, NativeValuesWriteStraightAsThroughTheirTree) {
+  RegisterStruct<Skipped>(registry, "Skipped")
+      .Field("phase", &Skipped::phase, "", kSkipDefaultOnOutput)
+      .Field("text", &Skipped::text, "", kSkipDefaultOnOutput)
+      .Field("list", &Skipped::list, "", kSkipDefaultOnOutput)
+      .Field("maybe", &Skipped::maybe, "", kSkipDefaultOnOutput)
+      .Field("spell", &Skipped::spell, "", kSkipDefaultOnOutput)
+      .Field("nested", &Skipped::nested, "", kSkipDefaultOnOutput)
+      .Field("extra", &Skipped::extra, "", kSkipDefaultOnOutput)
+      .Field("ratio", &Skipped::ratio, "", kSkipDefaultOnOutput)
+      .Field("raw", &Skipped::raw, "", kSkipDefaultOnOutput);
+  // Two fields under one name write into one field of the tree.
+  RegisterStruct<Twice>(registry, "Twice").Field("b", &Twice::a).Field("b", &Twice::b).Field("a", &Twice::a);
+
+  const auto viaTree = [&](const auto& native) {
+    const BindingProperty tree = ToBinding(native, registry);
+    if (!tree.IsValid()) return "failed: " + std::string(tree.FailureMessage());
+    HostValue host{};
+    BindingToHostValue(tree, host, &registry, HostValueTexts::Borrowed);
+    std::string text = DescribeHost(host);
+    ReleaseHostValue(host);
+    return text;
+  };
+  const auto straight = [&](const auto& native) {
+    HostValueArena arena;
+    BindingProperty result;
+    HostValue host{};
+    NativeConversion<std::remove_cvref_t<decltype(native)>>::ToHost(host, arena, result, native, nullptr, registry);
+    if (!result.IsValid()) return "failed: " + std::string(result.FailureMessage());
+    return DescribeHost(host);
+  };
+
+  Player player;
+  player.summonerId = -3;
+  player.summonerName = std::string("a\0b", 3);
+  player.phase = Phase::Finalization;
+  player.championId = 7;
+  player.spells = {Spell{4, "Flash"}, Spell{}};
+  player.raw = {0, 1};
+  player.extra.Field("z").At(1).SetString("deep");
+  player.extra.Field("a").SetEnum(EnumValue{3, &TypeIdentity::Of<Phase>()});
+  Skipped defaults;
+  Skipped values;
+  values.phase = Phase::BanPick;
+  values.text = "t";
+  values.list = {0};
+  values.maybe = 0;  // a default inside, so left out
+  values.spell.id = 1;
+  values.nested.must = 0;  // "must" is written even when 0: the struct is no default
+  values.extra.SetBool(false);
+  values.ratio = -0.0;
+  values.raw = {9};
+  Skipped unnamed;
+  unnamed.phase = static_cast<Phase>(0);  // no enumerator: a number, a default
+  unnamed.extra.MakeStructure();
+  Twice twice;
+  twice.a = 5;
+  twice.b = Spell{2, "Ghost"};
+  struct Unregistered {
+    int x = 0;
+  };
+  struct Row {
+    const char* what;
+    std::string expected;
+    std::string got;
+  };
+  const Row rows[] = {
+      {"a player", viaTree(player), straight(player)},
+      {"all defaults, left out", viaTree(defaults), straight(defaults)},
+      {"every kind set", viaTree(values), straight(values)},
+      {"an unnamed enum and an empty structure", viaTree(unnamed), straight(unnamed)},
+      {"fields sharing a name", viaTree(twice), straight(twice)},
+      {"players in a list", viaTree(std::vector<Player>{player, Player{}}), straight(std::vector<Player>{player, Player{}})},
+      {"an unregistered struct", viaTree(Unregistered{}), straight(Unregistered{})},
+      {"one inside a list", viaTree(std::vector<Unregistered>(2)), straight(std::vector<Unregistered>(2))},
+  };
+  for (const Row& row : rows) EXPECT_EQ(row.got, row.expected) << row.what;
+  EXPECT_EQ(rows[1].expected, "{nested:{must:2=0,},spell:{id:2=0,name:5'',},}");  // structs with fields stay
+  EXPECT_EQ(rows[6].expected, "failed: Couldn't convert native value because it's an unregistered structure.");
+}
+
 TEST(HostValue, MillionDeepTreesBothWays) {
   constexpr int kDepth = 1000000;
   BindingProperty tree;

@@ -240,10 +240,42 @@ HostValueInput HostValueInput::Find(std::string_view name) const noexcept {
   return {};
 }
 
+HostValueArena::~HostValueArena() {
+  for (void* block : blocks_) ::operator delete(block);
+}
+
+const BindingProperty& HostValueArena::Keep(BindingProperty&& tree) {
+  kept_.push_back(std::move(tree));
+  return kept_.back();  // a root's texts stay where they are when it moves
+}
+
+void* HostValueArena::Take(std::size_t size, std::uint32_t count) {
+  if (count == 0) return nullptr;
+  constexpr std::size_t kBlock = 16384;
+  const std::size_t bytes = (size * count + 7) & ~std::size_t(7);
+  if (bytes > left_) {
+    if (bytes > kBlock / 4) {
+      // Large arrays get blocks of their own, so the current one goes on.
+      blocks_.reserve(blocks_.size() + 1);
+      void* own = ::operator new(bytes);
+      blocks_.push_back(own);
+      return std::memset(own, 0, bytes);
+    }
+    blocks_.reserve(blocks_.size() + 1);
+    free_ = static_cast<unsigned char*>(::operator new(kBlock));
+    blocks_.push_back(free_);
+    left_ = kBlock;
+  }
+  void* at = free_;
+  free_ += bytes;
+  left_ -= bytes;
+  return std::memset(at, 0, bytes);
+}
+
 void BindingToHostValue(const BindingNode& root, HostValue& rootOut, const BindingRegistry* registry,
-                        HostValueTexts texts) {
+                        HostValueTexts texts, HostValueArena* arena) {
   // Interned texts end in a NUL, so a borrowed key is a C string as it is.
-  const bool borrow = texts == HostValueTexts::Borrowed;
+  const bool borrow = texts == HostValueTexts::Borrowed || arena != nullptr;
   // Each value is finished in a local and stored bytewise; its children go
   // into arrays of their own, filled when their turn comes.
   std::vector<std::pair<const BindingNode*, void*>> pending{{&root, &rootOut}};
@@ -306,13 +338,14 @@ void BindingToHostValue(const BindingNode& root, HostValue& rootOut, const Bindi
       case BindingKind::Collection: {
         const auto elements = node->Elements();
         out.kind = HostValueKind_Array;
-        out.u.array.items = AllocateArray<HostValue>(elements.size());
+        out.u.array.items = arena ? arena->Items(std::uint32_t(elements.size()))
+                                  : AllocateArray<HostValue>(elements.size());
         out.u.array.count = std::uint32_t(elements.size());
         for (std::size_t i = elements.size(); i-- > 0;) pending.emplace_back(&elements[i], &out.u.array.items[i]);
         break;
       }
       case BindingKind::Structure: {
-        auto* entries = AllocateArray<HostObjectEntry>(node->Size());
+        auto* entries = arena ? arena->Entries(node->Size()) : AllocateArray<HostObjectEntry>(node->Size());
         out.kind = HostValueKind_Object;
         out.u.object.entries = entries;
         out.u.object.count = node->Size();

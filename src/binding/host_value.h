@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "binding/property.h"
 #include "tov/plugin_abi.h"
@@ -67,10 +68,38 @@ enum class HostValueTexts {
   Borrowed,  // pointing into the source, which must outlive the tree
 };
 
+// The memory of a HostValue tree that is sent and dropped at once: its
+// arrays come from a few blocks freed together, and its texts are lent by
+// the values it was written from, or by trees the arena keeps.
+class HostValueArena {
+ public:
+  HostValueArena() = default;
+  ~HostValueArena();
+  HostValueArena(const HostValueArena&) = delete;
+  HostValueArena& operator=(const HostValueArena&) = delete;
+
+  // Zeroed; null for none.
+  HostValue* Items(std::uint32_t count) { return static_cast<HostValue*>(Take(sizeof(HostValue), count)); }
+  HostObjectEntry* Entries(std::uint32_t count) {
+    return static_cast<HostObjectEntry*>(Take(sizeof(HostObjectEntry), count));
+  }
+  // Keeps `tree` alive as long as the arena, for values that borrow from it.
+  const BindingProperty& Keep(BindingProperty&& tree);
+
+ private:
+  void* Take(std::size_t size, std::uint32_t count);
+
+  std::vector<void*> blocks_;
+  unsigned char* free_ = nullptr;
+  std::size_t left_ = 0;
+  std::vector<BindingProperty> kept_;
+};
+
 // Writes a HostValue tree whose arrays and objects come from the general
-// heap. With a registry, enums travel by enumerator name.
+// heap, or from `arena` (texts then borrowed). With a registry, enums travel
+// by enumerator name.
 void BindingToHostValue(const BindingNode& node, HostValue& out, const BindingRegistry* registry = nullptr,
-                        HostValueTexts texts = HostValueTexts::Copied);
+                        HostValueTexts texts = HostValueTexts::Copied, HostValueArena* arena = nullptr);
 
 // Frees what an owned tree holds and zeroes `value`. Borrowed texts and
 // bytes are left alone.

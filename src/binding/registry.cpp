@@ -1,5 +1,6 @@
 #include "binding/registry.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "binding/fnv1a.h"
@@ -51,8 +52,24 @@ BindingTypeBuilder& BindingTypeBuilder::AddField(std::string_view name, std::str
   field.converter = std::move(converter);
   field.owner = descriptor_;
   field.optional = optional;
+  RankByName();
   lastOffset_ = offset;
   return *this;
+}
+
+void BindingTypeBuilder::RankByName() {
+  // Registration is rare and field lists short: rank them afresh.
+  std::vector<BindingFieldDescriptor>& fields = descriptor_->fields;
+  std::vector<std::uint32_t> order(fields.size());
+  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::uint32_t a, std::uint32_t b) { return fields[a].name < fields[b].name; });
+  descriptor_->nameRanks.assign(fields.size(), 0);
+  descriptor_->repeatedNames = false;
+  for (std::uint32_t rank = 0; rank < order.size(); ++rank) {
+    descriptor_->nameRanks[order[rank]] = rank;
+    if (rank > 0 && fields[order[rank]].name == fields[order[rank - 1]].name) descriptor_->repeatedNames = true;
+  }
 }
 
 BindingTypeBuilder& BindingTypeBuilder::AddEnumerator(std::string_view name, std::int32_t value,

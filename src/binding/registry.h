@@ -15,11 +15,14 @@
 #include "binding/type_identity.h"
 #include "os/lock.h"
 
+struct HostValue;
+
 namespace Vexa {
 
 class BindingProperty;
 class BindingNode;
 class BindingRegistry;
+class HostValueArena;
 class HostValueInput;
 struct BindingTypeDescriptor;
 
@@ -84,6 +87,11 @@ class BindingFieldConverter {
   virtual void FromHostValue(BindingProperty& result, void* field, const HostValueInput& input,
                              std::string_view fieldName, const BindingTypeDescriptor* descriptor,
                              const BindingRegistry& registry) const = 0;
+  // Writes `out` from the native field as BindingToHostValue would write
+  // its tree, borrowing texts from the field; a failure goes to `result`.
+  // True when the tree would read as a default.
+  virtual bool ToHostValue(HostValue& out, HostValueArena& arena, BindingProperty& result, const void* field,
+                           const BindingTypeDescriptor* descriptor, const BindingRegistry& registry) const = 0;
   // Writes `out`, a node of `result`'s tree, from the native field; a
   // failure goes to `result`.
   virtual void ToBinding(BindingNode& out, BindingProperty& result, const void* field,
@@ -128,6 +136,10 @@ struct BindingTypeDescriptor {
   std::vector<std::string> tags;
   std::map<std::string, BindingEnumerator, std::less<>> enumerators;
   std::vector<BindingFieldDescriptor> fields;  // in registration order
+  // Each field's place among the fields in name order (unsigned bytes), the
+  // order a tree keeps them in; `repeatedNames` when two fields share one.
+  std::vector<std::uint32_t> nameRanks;
+  bool repeatedNames = false;
   BindingRegistry* owner = nullptr;
 };
 
@@ -185,6 +197,7 @@ class BindingTypeBuilder {
   friend class BindingRegistry;
   BindingTypeBuilder(BindingRegistry* registry, BindingTypeDescriptor* descriptor, bool inert)
       : registry_(registry), descriptor_(descriptor), inert_(inert) {}
+  void RankByName();
 
   BindingRegistry* registry_ = nullptr;
   BindingTypeDescriptor* descriptor_ = nullptr;

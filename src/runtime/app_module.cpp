@@ -1,5 +1,7 @@
 #include "runtime/app_module.h"
 
+#include <cstring>
+
 #include <vector>
 
 #include "logging/logger.h"
@@ -185,8 +187,48 @@ AppModule::Result<void> AppModule::SendResourceTree(const std::string& eventName
                                                     const BindingNode& tree, uintptr_t context) {
   // One value serves both events, its texts borrowed from the tree: the core
   // copies what it keeps before SendEvent returns.
+  HostValueArena arena;
   HostValue value{};
-  BindingToHostValue(tree, value, registry_, HostValueTexts::Borrowed);
+  BindingToHostValue(tree, value, registry_, HostValueTexts::Borrowed, &arena);
+  SendBoth(eventName, uri, value, context);
+  return {};
+}
+
+AppModule::Result<void> AppModule::SendResourceData(const std::string& eventName, PluginResourceEventType type,
+                                                    const std::string& uri, const HostValue& data,
+                                                    uintptr_t context) {
+  // The fields in name order, as a tree of the event would hold them.
+  HostObjectEntry entries[3] = {};
+  const auto number = static_cast<std::int32_t>(type);
+  HostValue eventType{};
+  if (const char* name = registry_->EnumeratorName(TypeIdentity::Of<PluginResourceEventType>(), number)) {
+    eventType.kind = HostValueKind_BorrowedString;
+    eventType.u.string.data = name;
+    eventType.u.string.length = static_cast<std::uint32_t>(std::strlen(name));
+  } else {
+    eventType.kind = HostValueKind_Int64;
+    eventType.u.int64 = number;
+  }
+  HostValue uriText{};
+  uriText.kind = HostValueKind_BorrowedString;
+  uriText.u.string.data = uri.c_str();
+  uriText.u.string.length = static_cast<std::uint32_t>(uri.size());
+  entries[0].key = "data";
+  entries[0].value = data;
+  entries[1].key = "eventType";
+  entries[1].value = eventType;
+  entries[2].key = "uri";
+  entries[2].value = uriText;
+  HostValue event{};
+  event.kind = HostValueKind_Object;
+  event.u.object.entries = entries;
+  event.u.object.count = 3;
+  SendBoth(eventName, uri, event, context);
+  return {};
+}
+
+void AppModule::SendBoth(const std::string& eventName, const std::string& uri, const HostValue& value,
+                         uintptr_t context) {
   const std::string derived = EventNameForUri(uri);
   HostEvent event{derived.c_str(), value, reinterpret_cast<void*>(context)};
   SendEvent(&event);
@@ -194,8 +236,6 @@ AppModule::Result<void> AppModule::SendResourceTree(const std::string& eventName
     event.name = eventName.c_str();
     SendEvent(&event);
   }
-  ReleaseHostValue(value);
-  return {};
 }
 
 }  // namespace Vexa

@@ -141,6 +141,10 @@ class AppModule {
   // The same for an event already built as a tree.
   Result<void> SendResourceTree(const std::string& eventName, const std::string& uri, const BindingNode& tree,
                                 uintptr_t context);
+  // The same for an event of `type` on `uri` whose data is already the
+  // core's value.
+  Result<void> SendResourceData(const std::string& eventName, PluginResourceEventType type, const std::string& uri,
+                                const HostValue& data, uintptr_t context);
   // Registers `handler` for events of `eventName` whose payload converts to
   // Payload; a later handler for the name replaces it.
   template <typename Payload>
@@ -219,6 +223,8 @@ class AppModule {
   void FireTimer(const std::string& name, std::uint64_t generation);
   void InstallEventHandler(const std::string& eventName, uint32_t flags, std::shared_ptr<EventHandlerEntry> entry);
   void DispatchResource(PluginResourceEvent& event, DeliveredValue& data);
+  // Sends `value` under the URI's own event name and under `eventName`.
+  void SendBoth(const std::string& eventName, const std::string& uri, const HostValue& value, uintptr_t context);
   void AddObserver(const std::string& uri, ResourceObserver observer);
   void DispatchLcds(PluginLcdsEvent& event);
   // Makes `event` a PluginResourceEvent with its URI and type; returns its
@@ -471,12 +477,14 @@ void AppModule::Observe(const std::string& uri, ResourceHandler<T> handler) {
 
 template <typename T>
 AppModule::Result<void> AppModule::Publish(PluginResourceEventType type, const std::string& uri, const T& value) {
-  // The value is written straight into the event's "data", not converted on
-  // its own and copied in.
-  BindingProperty event;
-  NativeConversion<T>::To(ResourceEventFields(event, type, uri), event, value, nullptr, *registry_);
-  if (!event.IsValid()) return Failure(std::string(event.FailureMessage()));
-  return SendResourceTree("OnJsonApiEvent", uri, event, 0);
+  // The value is written straight as the core's value, borrowing its texts:
+  // the core copies what it keeps before SendEvent returns.
+  HostValueArena arena;
+  BindingProperty result;
+  HostValue data{};
+  NativeConversion<T>::ToHost(data, arena, result, value, nullptr, *registry_);
+  if (!result.IsValid()) return Failure(std::string(result.FailureMessage()));
+  return SendResourceData("OnJsonApiEvent", type, uri, data, 0);
 }
 
 template <typename T>
