@@ -1,9 +1,12 @@
 #include "binding/conversion.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <optional>
+#include <vector>
 #include <cstdlib>
 
 #include "binding/saturate.h"
@@ -278,6 +281,44 @@ std::int32_t EnumFromBindingOf(BindingProperty& result, const Input& input, std:
   }
 }
 
+// Whether the C string `key` is `name`: a name holding a NUL is no key.
+bool KeyIs(const char* key, std::string_view name) noexcept {
+  std::size_t at = 0;
+  while (at < name.size() && key[at] == name[at] && key[at] != '\0') ++at;
+  return at == name.size() && key[at] == '\0';
+}
+
+// Each field's member in a core's object, the last of a repeated key, found
+// in one pass over the members: they mostly come in the fields' order, so
+// the field after the last one found is tried first.
+class MemberIndex {
+ public:
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+  MemberIndex(const HostValueInput& object, const std::vector<BindingFieldDescriptor>& fields)
+      : members_(fields.size() <= kInline ? inline_ : heap_.emplace(fields.size()).data()) {
+    const auto count = static_cast<std::uint32_t>(fields.size());
+    std::fill(members_, members_ + count, kNone);
+    std::uint32_t next = 0;
+    for (std::uint32_t member = 0; member < object.MemberCount(); ++member) {
+      const char* key = object.KeyAt(member);
+      std::uint32_t field = next < count && KeyIs(key, fields[next].name) ? next : count;
+      for (std::uint32_t i = 0; field == count && i < count; ++i)
+        if (KeyIs(key, fields[i].name)) field = i;
+      if (field == count) continue;  // no field of the struct
+      members_[field] = member;
+      next = field + 1;
+    }
+  }
+  std::uint32_t operator[](std::size_t field) const noexcept { return members_[field]; }
+
+ private:
+  static constexpr std::size_t kInline = 64;
+  std::uint32_t inline_[kInline];
+  std::optional<std::vector<std::uint32_t>> heap_;
+  std::uint32_t* members_;
+};
+
 template <typename Input>
 void StructFromBindingOf(BindingProperty& result, const Input& input, std::string_view name, void* object,
                          const BindingTypeDescriptor* descriptor, const BindingRegistry& registry,
@@ -292,10 +333,21 @@ void StructFromBindingOf(BindingProperty& result, const Input& input, std::strin
     return result.SetFailure(Format("Couldn't assign value to '%1' of type %2 because the input not a structure.",
                                     name, descriptor->name));
   auto* base = static_cast<unsigned char*>(object);
-  for (const BindingFieldDescriptor& field : descriptor->fields) {
+  // Two fields of one name read one member: those look it up each time.
+  std::optional<MemberIndex> members;
+  if constexpr (std::is_same_v<Input, HostValueInput>) {
+    if (!descriptor->repeatedNames) members.emplace(input, descriptor->fields);
+  }
+  for (std::size_t index = 0; index < descriptor->fields.size(); ++index) {
+    const BindingFieldDescriptor& field = descriptor->fields[index];
     if (!result.IsValid()) return;
     if (!skipped.empty() && field.name == skipped) continue;
-    const auto& value = input.Find(field.name);
+    const auto& value = [&]() -> decltype(input.Find(field.name)) {
+      if constexpr (std::is_same_v<Input, HostValueInput>) {
+        if (members) return (*members)[index] == MemberIndex::kNone ? HostValueInput() : input.MemberAt((*members)[index]);
+      }
+      return input.Find(field.name);
+    }();
     if (!value.IsEmpty()) {
       if (!field.converter) continue;
       if constexpr (std::is_same_v<Input, HostValueInput>)

@@ -93,11 +93,11 @@ std::string_view TextOf(const HostValue& value) noexcept {
   return data ? std::string_view(data, strnlen(data, value.u.string.length)) : std::string_view();
 }
 
-HostValue ValueAt(const HostObjectEntry* entries, std::uint32_t i) noexcept {
+HostValue EntryValue(const HostObjectEntry* entries, std::uint32_t i) noexcept {
   return LoadAt<HostValue>(EntryAt(entries, i) + offsetof(HostObjectEntry, value));
 }
 
-const char* KeyAt(const HostObjectEntry* entries, std::uint32_t i) noexcept {
+const char* EntryKey(const HostObjectEntry* entries, std::uint32_t i) noexcept {
   const char* key = LoadAt<const char*>(EntryAt(entries, i) + offsetof(HostObjectEntry, key));
   return key ? key : "";
 }
@@ -115,7 +115,7 @@ bool HostValueConvertible(const HostValue& root, std::string_view name, std::str
     if (value.kind == HostValueKind_Array) {
       for (std::uint32_t i = value.u.array.count; i-- > 0;) pending.push_back(value.u.array.items[i]);
     } else if (value.kind == HostValueKind_Object) {
-      for (std::uint32_t i = value.u.object.count; i-- > 0;) pending.push_back(ValueAt(value.u.object.entries, i));
+      for (std::uint32_t i = value.u.object.count; i-- > 0;) pending.push_back(EntryValue(value.u.object.entries, i));
     }
   }
   return true;
@@ -159,7 +159,7 @@ bool HostValueToBinding(const HostValue& root, BindingNode& rootOut, std::string
         out->MakeStructure();
         const std::size_t first = pending.size();
         for (std::uint32_t i = 0; i < count; ++i)
-          pending.emplace_back(ValueAt(value.u.object.entries, i), &out->Field(KeyAt(value.u.object.entries, i)));
+          pending.emplace_back(EntryValue(value.u.object.entries, i), &out->Field(EntryKey(value.u.object.entries, i)));
         std::reverse(pending.begin() + std::ptrdiff_t(first), pending.end());
         break;
       }
@@ -196,7 +196,7 @@ std::uint32_t HostValueInput::Size() const noexcept {
       std::uint32_t distinct = 0;
       for (std::uint32_t i = 0; i < value_.u.object.count; ++i) {
         std::uint32_t later = i + 1;
-        while (later < value_.u.object.count && std::strcmp(KeyAt(entries, i), KeyAt(entries, later)) != 0) ++later;
+        while (later < value_.u.object.count && std::strcmp(EntryKey(entries, i), EntryKey(entries, later)) != 0) ++later;
         if (later == value_.u.object.count) ++distinct;
       }
       return distinct;
@@ -226,16 +226,26 @@ HostValueInput HostValueInput::At(std::uint32_t index) const noexcept {
   return HostValueInput(value_.u.array.items[index]);
 }
 
+const char* HostValueInput::KeyAt(std::uint32_t index) const noexcept {
+  return EntryKey(value_.u.object.entries, index);
+}
+
+HostValueInput HostValueInput::MemberAt(std::uint32_t index) const noexcept {
+  return HostValueInput(EntryValue(value_.u.object.entries, index));
+}
+
 HostValueInput HostValueInput::Find(std::string_view name) const noexcept {
   if (GetKind() != BindingKind::Structure) return {};
-  // A key is a C string: a name holding a NUL is no key.
-  if (name.find('\0') != std::string_view::npos) return {};
-  const char first = name.empty() ? '\0' : name[0];
   const HostObjectEntry* entries = value_.u.object.entries;
+  const char* const wanted = name.data();
+  const std::size_t size = name.size();
   for (std::uint32_t i = value_.u.object.count; i-- > 0;) {
-    const char* key = KeyAt(entries, i);
-    if (key[0] == first && std::strncmp(key, name.data(), name.size()) == 0 && key[name.size()] == '\0')
-      return HostValueInput(ValueAt(entries, i));
+    // A key is a C string: it matches when its bytes are the name's and end
+    // right after, so a name holding a NUL matches no key.
+    const char* key = EntryKey(entries, i);
+    std::size_t at = 0;
+    while (at < size && key[at] == wanted[at] && key[at] != '\0') ++at;
+    if (at == size && key[at] == '\0') return HostValueInput(EntryValue(entries, i));
   }
   return {};
 }

@@ -54,6 +54,13 @@ class HostValueInput {
   HostValueInput At(std::uint32_t index) const noexcept;
   // The last member named `name`, or an Empty view.
   HostValueInput Find(std::string_view name) const noexcept;
+  // A Structure's members in their order, repeated keys included; a null
+  // key reads as "".
+  std::uint32_t MemberCount() const noexcept {
+    return GetKind() == BindingKind::Structure ? value_.u.object.count : 0;
+  }
+  const char* KeyAt(std::uint32_t index) const noexcept;
+  HostValueInput MemberAt(std::uint32_t index) const noexcept;
 
  private:
   HostValue value_{};  // Null: Empty
