@@ -107,7 +107,11 @@ const char* EntryKey(const HostObjectEntry* entries, std::uint32_t i) noexcept {
 bool HostValueConvertible(const HostValue& root, std::string_view name, std::string& error) {
   // In the order the conversion meets the values, so the first fault named
   // is the one it would name.
-  std::vector<HostValue> pending{root};
+  // Holds the members of the open objects along one path: a few dozen for
+  // the usual message.
+  std::vector<HostValue> pending;
+  pending.reserve(64);
+  pending.push_back(root);
   while (!pending.empty()) {
     const HostValue value = pending.back();
     pending.pop_back();
@@ -168,22 +172,6 @@ bool HostValueToBinding(const HostValue& root, BindingNode& rootOut, std::string
   return true;
 }
 
-BindingKind HostValueInput::GetKind() const noexcept {
-  switch (value_.kind) {
-    case HostValueKind_Bool: return BindingKind::Bool;
-    case HostValueKind_Int64: return BindingKind::Signed;
-    case HostValueKind_UInt64: return BindingKind::Unsigned;
-    case HostValueKind_Double: return BindingKind::Float;
-    case HostValueKind_BorrowedString:
-    case HostValueKind_String: return BindingKind::String;
-    case HostValueKind_BorrowedBytes:
-    case HostValueKind_Bytes: return BindingKind::Blob;
-    case HostValueKind_Array: return BindingKind::Collection;
-    case HostValueKind_Object: return BindingKind::Structure;
-    default: return BindingKind::Empty;
-  }
-}
-
 std::uint32_t HostValueInput::Size() const noexcept {
   switch (GetKind()) {
     case BindingKind::Empty: return 0;
@@ -224,14 +212,6 @@ std::span<const std::uint8_t> HostValueInput::GetBlob() const noexcept {
 HostValueInput HostValueInput::At(std::uint32_t index) const noexcept {
   if (GetKind() != BindingKind::Collection || index >= value_.u.array.count) return {};
   return HostValueInput(value_.u.array.items[index]);
-}
-
-const char* HostValueInput::KeyAt(std::uint32_t index) const noexcept {
-  return EntryKey(value_.u.object.entries, index);
-}
-
-HostValueInput HostValueInput::MemberAt(std::uint32_t index) const noexcept {
-  return HostValueInput(EntryValue(value_.u.object.entries, index));
 }
 
 HostValueInput HostValueInput::Find(std::string_view name) const noexcept {

@@ -3,7 +3,9 @@
 // walk with an explicit stack, so trees of any depth are safe.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
@@ -59,12 +61,41 @@ class HostValueInput {
   std::uint32_t MemberCount() const noexcept {
     return GetKind() == BindingKind::Structure ? value_.u.object.count : 0;
   }
-  const char* KeyAt(std::uint32_t index) const noexcept;
-  HostValueInput MemberAt(std::uint32_t index) const noexcept;
+  const char* KeyAt(std::uint32_t index) const noexcept {
+    // Entries are packed: their members are read bytewise.
+    const char* key;
+    std::memcpy(&key, EntryBytes(index) + offsetof(HostObjectEntry, key), sizeof key);
+    return key ? key : "";
+  }
+  HostValueInput MemberAt(std::uint32_t index) const noexcept {
+    HostValue value;
+    std::memcpy(&value, EntryBytes(index) + offsetof(HostObjectEntry, value), sizeof value);
+    return HostValueInput(value);
+  }
 
  private:
+  const unsigned char* EntryBytes(std::uint32_t index) const noexcept {
+    return reinterpret_cast<const unsigned char*>(value_.u.object.entries) + std::size_t(index) * sizeof(HostObjectEntry);
+  }
+
   HostValue value_{};  // Null: Empty
 };
+
+inline BindingKind HostValueInput::GetKind() const noexcept {
+  switch (value_.kind) {
+    case HostValueKind_Bool: return BindingKind::Bool;
+    case HostValueKind_Int64: return BindingKind::Signed;
+    case HostValueKind_UInt64: return BindingKind::Unsigned;
+    case HostValueKind_Double: return BindingKind::Float;
+    case HostValueKind_BorrowedString:
+    case HostValueKind_String: return BindingKind::String;
+    case HostValueKind_BorrowedBytes:
+    case HostValueKind_Bytes: return BindingKind::Blob;
+    case HostValueKind_Array: return BindingKind::Collection;
+    case HostValueKind_Object: return BindingKind::Structure;
+    default: return BindingKind::Empty;
+  }
+}
 
 // Fills `out` from `value`. On failure returns false with the message in
 // `error`; `out` then holds what was converted before the failure.
