@@ -182,6 +182,7 @@ struct NativeConversion<std::string> {
   }
   static bool ToHost(HostValue& out, HostValueArena&, BindingProperty&, const std::string& value,
                      const BindingTypeDescriptor*, const BindingRegistry&) {
+    if (value.size() > 0xFFFFFFFFu) throw std::length_error("string too long");
     out.kind = HostValueKind_BorrowedString;
     out.u.string.data = value.c_str();
     out.u.string.length = static_cast<std::uint32_t>(value.size());

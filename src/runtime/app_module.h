@@ -252,7 +252,7 @@ class AppModule {
   };
   // Converts each argument, or says which failed.
   template <typename... Args>
-  bool ToHostValues(std::vector<HostValue>& out, std::string& error, const Args&... args) const;
+  bool ToHostValues(std::vector<HostValue>& out, HostValueArena& arena, std::string& error, const Args&... args) const;
   Result<void> SendRequest(RemotingMethod method, std::string_view url, std::vector<HostValue>& args,
                            RemotingResponse& response, const std::string& conversionError);
   // Reads the body (stream or value) of a successful response.
@@ -344,17 +344,27 @@ AppModule::Result<T> AppModule::Await(std::future<Result<T>> future) {
 }
 
 template <typename... Args>
-bool AppModule::ToHostValues(std::vector<HostValue>& out, std::string& error, const Args&... args) const {
+bool AppModule::ToHostValues(std::vector<HostValue>& out, HostValueArena& arena, std::string& error,
+                             const Args&... args) const {
+  // Written straight from the arguments, which outlive the request.
   const auto append = [&](const auto& arg) {
+    using Arg = std::remove_cvref_t<decltype(arg)>;
     if (!error.empty()) return;
-    const auto& value = Detail::RequestArgument(arg);
-    BindingProperty converted = ToBinding(value, *registry_);
-    if (!converted.IsValid()) {
-      error = std::string(converted.FailureMessage());
-      return;
-    }
     HostValue host{};
-    BindingToHostValue(converted, host, registry_);
+    if constexpr (std::is_convertible_v<const Arg&, std::string_view> && !std::is_same_v<Arg, std::string>) {
+      const std::string_view text(arg);
+      if (text.size() > 0xFFFFFFFFu) throw std::length_error("string too long");
+      host.kind = HostValueKind_BorrowedString;
+      host.u.string.data = text.data();
+      host.u.string.length = static_cast<std::uint32_t>(text.size());
+    } else {
+      BindingProperty result;
+      NativeConversion<Arg>::ToHost(host, arena, result, arg, nullptr, *registry_);
+      if (!result.IsValid()) {
+        error = std::string(result.FailureMessage());
+        return;
+      }
+    }
     out.push_back(host);
   };
   out.reserve(sizeof...(Args));
@@ -367,8 +377,9 @@ template <typename... Args>
 AppModule::Result<void> AppModule::RawRequest(RemotingMethod method, std::string_view url,
                                               RemotingResponse& response, const Args&... args) {
   std::vector<HostValue> values;
+  HostValueArena arena;
   std::string error;
-  ToHostValues(values, error, args...);
+  ToHostValues(values, arena, error, args...);
   return SendRequest(method, url, values, response, error);
 }
 

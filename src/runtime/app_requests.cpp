@@ -17,12 +17,6 @@ constexpr std::uint32_t kMaxStreamReservation = 1u << 20;
 AppModule::Result<void> AppModule::SendRequest(RemotingMethod method, std::string_view url,
                                                std::vector<HostValue>& args, RemotingResponse& response,
                                                const std::string& conversionError) {
-  struct Release {
-    std::vector<HostValue>& values;
-    ~Release() {
-      for (HostValue& value : values) ReleaseHostValue(value);
-    }
-  } release{args};
   if (!conversionError.empty()) {
     return Failure::Named(400, "Request not sent: Error converting parameters for {method} {url}: {error}",
                           MethodName(method), url, conversionError);
