@@ -21,16 +21,21 @@ class Env;
 }
 
 // Hands out 4 KiB pages cut from 64 KiB regions of address space. A region
-// goes back to the system as soon as all 16 of its pages are free, so a freed
-// tree returns its memory instead of parking it in a cache. Shared by every
-// tree of the process, hence the lock; pools come here only for a fresh page
-// or to give one back, never per record.
+// goes back to the system once all 16 of its pages are free and the bounded
+// stock of spare regions is full. Shared by every tree of the process, hence
+// the lock; pools come here only for a fresh page or to give one back, never
+// per record.
 class BindingPageProvider {
  public:
   static constexpr std::size_t kPageSize = 4096;
   static constexpr std::size_t kPagesPerRegion = 16;
-  // What the process-wide provider keeps mapped when no page is in use.
-  static constexpr std::size_t kProcessSpareRegions = 4;
+  // What the process-wide provider keeps mapped when no page is in use:
+  // 64 MiB, what glibc's heap keeps at its top for the next allocations. The
+  // first write to a freshly mapped page costs microseconds (far more under
+  // a hypervisor), more than building the records in it; a process that
+  // parses one large message after another would pay that for every page.
+  // Only pages that were really in use ever become spares.
+  static constexpr std::size_t kProcessSpareRegions = 1024;
   static constexpr std::size_t kRegionSize = kPageSize * kPagesPerRegion;
 
   // The one instance every pool uses. It is never destroyed, so trees that
