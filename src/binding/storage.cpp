@@ -287,6 +287,11 @@ const InternedString* BindingStringTable::Intern(std::string_view text) {
 const InternedString* BindingStringTable::Intern(std::string_view text, std::uint32_t hash) {
   if (text.empty()) return &kEmptyEntry;
   if (const InternedString* found = Find(text, hash)) return Retain(found);
+  return InternMissing(text, hash);
+}
+
+const InternedString* BindingStringTable::InternMissing(std::string_view text, std::uint32_t hash) {
+  assert(!text.empty() && Find(text, hash) == nullptr);
   if (text.size() > 0xFFFFFFFFu) throw std::length_error("string too long");
   // Grow before inserting, so a failed allocation leaves no entry behind.
   if (count_ + 1 > bucketCount_) Grow();

@@ -248,6 +248,9 @@ class BindingStringTable {
   // Throws std::length_error for a text of 4 GiB or more.
   const InternedString* Intern(std::string_view text);
   const InternedString* Intern(std::string_view text, std::uint32_t hash);
+  // As Intern, for a non-empty text that Find has just missed: a new entry
+  // without probing the bucket again.
+  const InternedString* InternMissing(std::string_view text, std::uint32_t hash);
   // The entry, or null; counts are left alone.
   const InternedString* Find(std::string_view text) const noexcept;
   const InternedString* Find(std::string_view text, std::uint32_t hash) const noexcept;
