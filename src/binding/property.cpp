@@ -800,7 +800,10 @@ void BindingNode::GrowCollection(std::uint64_t size) {
   if (size > kMaxElements) throw std::length_error("vector<T> too long");
   Collection& collection = *payload_.collection;
   if (size > collection.capacity) {
-    const std::uint64_t doubled = std::min<std::uint64_t>(std::uint64_t(collection.capacity) * 2, kMaxElements);
+    // Four to begin with: short lists are common, and each step costs a heap
+    // block and a copy.
+    const std::uint64_t doubled =
+        std::min<std::uint64_t>(std::max<std::uint64_t>(std::uint64_t(collection.capacity) * 2, 4), kMaxElements);
     BindingTreeOps::Reallocate(*storage_, collection, static_cast<std::uint32_t>(std::max(size, doubled)));
   }
   for (std::uint32_t i = collection.size; i < size; ++i) new (&collection.data[i]) BindingNode(ChildTag{}, storage_);
@@ -822,7 +825,8 @@ BindingNode& BindingNode::Field(std::string_view name) {
     Structure& structure = *payload_.structure;
     const BindingTreeOps::Position at = BindingTreeOps::Locate(structure, name, entry);
     if (at.found) return at.found->value;
-    const InternedString* key = entry ? strings.Retain(entry) : strings.Intern(name, hash);
+    // A name the table lacks is new to every Structure of the tree.
+    const InternedString* key = entry ? strings.Retain(entry) : strings.InternMissing(name, hash);
     return BindingTreeOps::Insert(*storage_, structure, at, key)->value;
   }
   BindingStorage& storage = EnsureStorage();

@@ -1,5 +1,6 @@
 #include "binding/storage.h"
 
+#include <algorithm>
 #include <bit>
 #include <cassert>
 #include <stdexcept>
@@ -25,12 +26,17 @@ BindingPageProvider::~BindingPageProvider() {
 
 void* BindingPageProvider::AcquirePage() {
   Os::LockGuard guard(lock_);
-  if (withFree_ == nullptr) MapRegion();
   Region* region = withFree_;
-  if (region->freeMask == 0xFFFF && spares_ > 0) --spares_;
+  if (region == nullptr) {
+    if (idle_ == nullptr) MapRegions();
+    region = idle_;
+    Unlink(idle_, region);
+    --spares_;
+    Link(withFree_, region);
+  }
   const int index = std::countr_zero(static_cast<unsigned>(region->freeMask));
   region->freeMask = static_cast<std::uint16_t>(region->freeMask & ~(1u << index));
-  if (region->freeMask == 0) UnlinkWithFree(region);
+  if (region->freeMask == 0) Unlink(withFree_, region);
   ++pagesInUse_;
   return region->base + std::size_t(index) * kPageSize;
 }
@@ -44,20 +50,31 @@ void BindingPageProvider::ReleasePage(void* page) noexcept {
   Region& region = it->second;
   const std::size_t index = (address - it->first) / kPageSize;
   assert(index < kPagesPerRegion && !(region.freeMask & (1u << index)));
-  if (region.freeMask == 0) LinkWithFree(&region);
+  if (region.freeMask == 0) Link(withFree_, &region);
   region.freeMask = static_cast<std::uint16_t>(region.freeMask | (1u << index));
   --pagesInUse_;
-  if (region.freeMask == 0xFFFF) {
-    // Only a region of the real platform may wait: a test's fake may be gone
-    // by the time the region would be unmapped.
-    if (spares_ < spareLimit_ && region.env == &Os::Env::Posix()) {
-      ++spares_;
-      return;
-    }
-    UnlinkWithFree(&region);
+  if (region.freeMask != 0xFFFF) return;
+  Unlink(withFree_, &region);
+  // Only a region of the real platform may wait: a test's fake may be gone
+  // by the time the region would be unmapped.
+  if (region.env != &Os::Env::Posix()) {
     region.env->UnmapRegion(region.base, kRegionSize);
     regions_.erase(it);
+    return;
   }
+  Link(idle_, &region);
+  ++spares_;
+  if (batches_ == 0) Trim();
+}
+
+BindingPageProvider::BatchedRelease::BatchedRelease(BindingPageProvider& provider) noexcept : provider_(provider) {
+  Os::LockGuard guard(provider_.lock_);
+  ++provider_.batches_;
+}
+
+BindingPageProvider::BatchedRelease::~BatchedRelease() {
+  Os::LockGuard guard(provider_.lock_);
+  if (--provider_.batches_ == 0) provider_.Trim();
 }
 
 std::size_t BindingPageProvider::RegionCount() const {
@@ -70,34 +87,78 @@ std::size_t BindingPageProvider::PagesInUse() const {
   return pagesInUse_;
 }
 
-void BindingPageProvider::MapRegion() {
+void BindingPageProvider::MapRegions() {
   Os::Env& env = Os::Env::Current();
-  void* base = env.MapRegion(kRegionSize);
+  // A fake counts regions one call each, so it gets them one at a time.
+  std::size_t count =
+      &env == &Os::Env::Posix() ? std::clamp<std::size_t>(regions_.size() / 2, 1, kMaxRegionsPerMap) : 1;
+  void* base = env.MapRegion(count * kRegionSize);
+  if (base == nullptr && count > 1) {
+    count = 1;
+    base = env.MapRegion(kRegionSize);
+  }
   if (base == nullptr) throw std::bad_alloc();
-  try {
-    auto [it, inserted] = regions_.emplace(reinterpret_cast<std::uintptr_t>(base),
-                                           Region{static_cast<unsigned char*>(base), &env, 0xFFFF,
-                                                  nullptr, nullptr});
-    assert(inserted);
-    LinkWithFree(&it->second);
-  } catch (...) {
-    env.UnmapRegion(base, kRegionSize);
-    throw;
+  auto* bytes = static_cast<unsigned char*>(base);
+  for (std::size_t i = 0; i < count; ++i) {
+    unsigned char* const at = bytes + i * kRegionSize;
+    try {
+      auto [it, inserted] =
+          regions_.emplace(reinterpret_cast<std::uintptr_t>(at), Region{at, &env, 0xFFFF, nullptr, nullptr});
+      assert(inserted);
+      Link(idle_, &it->second);
+      ++spares_;
+    } catch (...) {
+      for (std::size_t rest = i; rest < count; ++rest) env.UnmapRegion(bytes + rest * kRegionSize, kRegionSize);
+      if (i == 0) throw;
+      return;
+    }
   }
 }
 
-void BindingPageProvider::LinkWithFree(Region* region) noexcept {
-  region->prevWithFree = nullptr;
-  region->nextWithFree = withFree_;
-  if (withFree_) withFree_->prevWithFree = region;
-  withFree_ = region;
+void BindingPageProvider::Trim() noexcept {
+  // A few at a time, sorted, so that neighbours go back in one call without
+  // a buffer from the heap.
+  constexpr std::size_t kChunk = 64;
+  Region* chunk[kChunk];
+  while (spares_ > spareLimit_) {
+    std::size_t count = 0;
+    while (count < kChunk && spares_ > spareLimit_) {
+      Region* region = idle_;
+      Unlink(idle_, region);
+      --spares_;
+      chunk[count++] = region;
+    }
+    std::sort(chunk, chunk + count, [](const Region* a, const Region* b) { return a->base < b->base; });
+    Unmap(chunk, count);
+  }
 }
 
-void BindingPageProvider::UnlinkWithFree(Region* region) noexcept {
-  if (region->prevWithFree) region->prevWithFree->nextWithFree = region->nextWithFree;
-  else withFree_ = region->nextWithFree;
-  if (region->nextWithFree) region->nextWithFree->prevWithFree = region->prevWithFree;
-  region->nextWithFree = region->prevWithFree = nullptr;
+void BindingPageProvider::Unmap(Region** regions, std::size_t count) noexcept {
+  for (std::size_t first = 0; first < count;) {
+    std::size_t last = first + 1;
+    while (last < count && regions[last]->env == regions[first]->env &&
+           regions[last]->base == regions[last - 1]->base + kRegionSize)
+      ++last;
+    Os::Env* env = regions[first]->env;
+    unsigned char* base = regions[first]->base;
+    for (std::size_t i = first; i < last; ++i) regions_.erase(reinterpret_cast<std::uintptr_t>(regions[i]->base));
+    env->UnmapRegion(base, (last - first) * kRegionSize);
+    first = last;
+  }
+}
+
+void BindingPageProvider::Link(Region*& list, Region* region) noexcept {
+  region->prev = nullptr;
+  region->next = list;
+  if (list) list->prev = region;
+  list = region;
+}
+
+void BindingPageProvider::Unlink(Region*& list, Region* region) noexcept {
+  if (region->prev) region->prev->next = region->next;
+  else list = region->next;
+  if (region->next) region->next->prev = region->prev;
+  region->next = region->prev = nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -113,16 +174,8 @@ BindingPool::BindingPool(std::uint16_t slotSize) noexcept
 BindingPool::~BindingPool() { ReleaseAll(); }
 
 BindingPool::PageHeader* BindingPool::InitPage(void* memory, std::uint16_t size) noexcept {
-  auto* page = new (memory) PageHeader{nullptr, nullptr, size, 0, firstSlot_};
-  auto* base = static_cast<unsigned char*>(memory);
-  const std::uint16_t last = static_cast<std::uint16_t>(size / slotSize_ - 1);
-  for (std::uint16_t index = firstSlot_; index < last; ++index) {
-    const std::uint16_t next = static_cast<std::uint16_t>(index + 1);
-    std::memcpy(base + std::size_t(index) * slotSize_, &next, sizeof next);
-  }
-  const std::uint16_t end = 0;
-  std::memcpy(base + std::size_t(last) * slotSize_, &end, sizeof end);
-  return page;
+  const auto end = static_cast<std::uint16_t>(size / slotSize_);
+  return new (memory) PageHeader{nullptr, nullptr, end, 0, 0, firstSlot_};
 }
 
 BindingPool::PageHeader* BindingPool::AddPage() {
@@ -151,7 +204,7 @@ void BindingPool::Release(void* slot) noexcept {
                                                  reinterpret_cast<unsigned char*>(page));
   const auto index = static_cast<std::uint16_t>((std::uint64_t(offset) * reciprocal_) >> 32);
   assert(index >= firstSlot_ && std::size_t(index) * slotSize_ == offset && page->inUse > 0);
-  const bool wasFull = page->firstFree == 0;
+  const bool wasFull = page->Full();
   std::memcpy(slot, &page->firstFree, sizeof page->firstFree);
   page->firstFree = index;
   --page->inUse;
@@ -234,6 +287,11 @@ const InternedString* BindingStringTable::Intern(std::string_view text) {
 const InternedString* BindingStringTable::Intern(std::string_view text, std::uint32_t hash) {
   if (text.empty()) return &kEmptyEntry;
   if (const InternedString* found = Find(text, hash)) return Retain(found);
+  return InternMissing(text, hash);
+}
+
+const InternedString* BindingStringTable::InternMissing(std::string_view text, std::uint32_t hash) {
+  assert(!text.empty() && Find(text, hash) == nullptr);
   if (text.size() > 0xFFFFFFFFu) throw std::length_error("string too long");
   // Grow before inserting, so a failed allocation leaves no entry behind.
   if (count_ + 1 > bucketCount_) Grow();
@@ -344,6 +402,7 @@ BindingStorage::BindingStorage() noexcept
       strings_(*this) {}
 
 void BindingStorage::ReleaseAll() noexcept {
+  BindingPageProvider::BatchedRelease batch(BindingPageProvider::Process());
   strings_.ReleaseAll();
   for (BlockHeader* block = blocks_; block != nullptr;) {
     BlockHeader* next = block->next;

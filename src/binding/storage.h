@@ -21,16 +21,21 @@ class Env;
 }
 
 // Hands out 4 KiB pages cut from 64 KiB regions of address space. A region
-// goes back to the system as soon as all 16 of its pages are free, so a freed
-// tree returns its memory instead of parking it in a cache. Shared by every
-// tree of the process, hence the lock; pools come here only for a fresh page
-// or to give one back, never per record.
+// goes back to the system once all 16 of its pages are free and the bounded
+// stock of spare regions is full. Shared by every tree of the process, hence
+// the lock; pools come here only for a fresh page or to give one back, never
+// per record.
 class BindingPageProvider {
  public:
   static constexpr std::size_t kPageSize = 4096;
   static constexpr std::size_t kPagesPerRegion = 16;
-  // What the process-wide provider keeps mapped when no page is in use.
-  static constexpr std::size_t kProcessSpareRegions = 4;
+  // What the process-wide provider keeps mapped when no page is in use:
+  // 64 MiB, what glibc's heap keeps at its top for the next allocations. The
+  // first write to a freshly mapped page costs microseconds (far more under
+  // a hypervisor), more than building the records in it; a process that
+  // parses one large message after another would pay that for every page.
+  // Only pages that were really in use ever become spares.
+  static constexpr std::size_t kProcessSpareRegions = 1024;
   static constexpr std::size_t kRegionSize = kPageSize * kPagesPerRegion;
 
   // The one instance every pool uses. It is never destroyed, so trees that
@@ -51,36 +56,62 @@ class BindingPageProvider {
   void* AcquirePage();
   void ReleasePage(void* page) noexcept;
 
+  // While one is alive, regions that fall wholly free stay mapped; the last
+  // one to go hands them back in one call per run of adjacent regions. A
+  // tree freed whole releases hundreds of regions at once, and every unmap
+  // costs a TLB flush on each core the process ran on.
+  class BatchedRelease {
+   public:
+    explicit BatchedRelease(BindingPageProvider& provider) noexcept;
+    ~BatchedRelease();
+    BatchedRelease(const BatchedRelease&) = delete;
+    BatchedRelease& operator=(const BatchedRelease&) = delete;
+
+   private:
+    BindingPageProvider& provider_;
+  };
+
   std::size_t RegionCount() const;
   std::size_t PagesInUse() const;
 
  private:
+  // A region is in use (no list), partly free (`withFree_`) or wholly free
+  // (`idle_`); pages come from partly free regions first, so idle ones can go.
   struct Region {
     unsigned char* base;
     Os::Env* env;  // the one that mapped it is the one that unmaps it
     std::uint16_t freeMask;  // bit i: page i is free
-    Region* nextWithFree;
-    Region* prevWithFree;
+    Region* next;
+    Region* prev;
   };
   static_assert(kPagesPerRegion == 16, "the free mask has one bit per page");
+  // Regions mapped by one call at most: a growing tree maps half again what
+  // the provider holds, so a 16 MiB tree needs a dozen calls, not 256.
+  static constexpr std::size_t kMaxRegionsPerMap = 32;
 
-  void MapRegion();
-  void LinkWithFree(Region* region) noexcept;
-  void UnlinkWithFree(Region* region) noexcept;
+  void MapRegions();
+  void Unmap(Region** regions, std::size_t count) noexcept;
+  // Unmaps idle regions beyond the spare limit.
+  void Trim() noexcept;
+  static void Link(Region*& list, Region* region) noexcept;
+  static void Unlink(Region*& list, Region* region) noexcept;
 
   mutable Os::Lock lock_;
   std::map<std::uintptr_t, Region> regions_;  // by base address
   Region* withFree_ = nullptr;
+  Region* idle_ = nullptr;
   std::size_t pagesInUse_ = 0;
   std::size_t spareLimit_ = 0;
-  std::size_t spares_ = 0;  // wholly free regions kept mapped
+  std::size_t spares_ = 0;  // regions in `idle_`
+  std::size_t batches_ = 0;  // BatchedRelease objects alive
 };
 
 // One size class: slots of one size, taken first from a 144-byte page inside
 // the pool itself (so a small tree needs no page at all), then from 4 KiB
-// pages of the provider. Free slots of a page form a chain of 16-bit slot
+// pages of the provider. Freed slots of a page form a chain of 16-bit slot
 // indices through their first two bytes; index 0 ends it, since slot 0 always
-// lies in the page header.
+// lies in the page header. Slots never used yet are not chained: they are
+// cut from the page's unused end, so a fresh page costs nothing to set up.
 class BindingPool {
  public:
   static constexpr std::size_t kInlinePageSize = 144;
@@ -115,9 +146,12 @@ class BindingPool {
   struct PageHeader {
     PageHeader* next;
     PageHeader* prev;
-    std::uint16_t size;
+    std::uint16_t end;  // one past the last slot index
     std::uint16_t inUse;
     std::uint16_t firstFree;
+    std::uint16_t fresh;  // the first slot never handed out
+
+    bool Full() const noexcept { return firstFree == 0 && fresh == end; }
   };
   static_assert(BindingPageProvider::kPageSize / 4 <= 0xFFFF,
                 "slot indices and counts of a page must fit in 16 bits");
@@ -146,14 +180,18 @@ class BindingPool {
 
 inline void* BindingPool::Allocate() {
   PageHeader* page = head_;
-  if (page == nullptr || page->firstFree == 0) page = AddPage();
-  unsigned char* slot = reinterpret_cast<unsigned char*>(page) + std::size_t(page->firstFree) * slotSize_;
-  std::uint16_t next;
-  std::memcpy(&next, slot, sizeof next);
-  page->firstFree = next;
+  if (page == nullptr || page->Full()) page = AddPage();
+  unsigned char* const base = reinterpret_cast<unsigned char*>(page);
+  unsigned char* slot;
+  if (page->firstFree != 0) {
+    slot = base + std::size_t(page->firstFree) * slotSize_;
+    std::memcpy(&page->firstFree, slot, sizeof page->firstFree);
+  } else {
+    slot = base + std::size_t(page->fresh++) * slotSize_;
+  }
   ++page->inUse;
   ++slotsInUse_;
-  if (next == 0) PageFilled(page);
+  if (page->Full()) PageFilled(page);
   return slot;
 }
 
@@ -210,6 +248,9 @@ class BindingStringTable {
   // Throws std::length_error for a text of 4 GiB or more.
   const InternedString* Intern(std::string_view text);
   const InternedString* Intern(std::string_view text, std::uint32_t hash);
+  // As Intern, for a non-empty text that Find has just missed: a new entry
+  // without probing the bucket again.
+  const InternedString* InternMissing(std::string_view text, std::uint32_t hash);
   // The entry, or null; counts are left alone.
   const InternedString* Find(std::string_view text) const noexcept;
   const InternedString* Find(std::string_view text, std::uint32_t hash) const noexcept;

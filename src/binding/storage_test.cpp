@@ -73,6 +73,29 @@ TEST(BindingPageProvider, RegionGoesBackWhenAllSixteenPagesAreFree) {
   EXPECT_EQ(keeping.RegionCount(), 1u);
 }
 
+// A growing tree gets regions mapped ahead in batches; freed whole, its
+// regions stay until the batch of releases ends, then all but the spares go.
+TEST(BindingPageProvider, RegionsFreedTogetherGoBackWhenTheBatchEnds) {
+  constexpr size_t kRegions = 40;
+  for (size_t spares : {size_t{0}, size_t{3}}) {
+    BindingPageProvider provider(spares);
+    std::vector<void*> pages;
+    for (size_t i = 0; i < kRegions * BindingPageProvider::kPagesPerRegion; ++i)
+      pages.push_back(provider.AcquirePage());
+    EXPECT_EQ(std::set<void*>(pages.begin(), pages.end()).size(), pages.size()) << spares;
+    EXPECT_GE(provider.RegionCount(), kRegions) << spares;
+    EXPECT_LE(provider.RegionCount(), kRegions * 3 / 2) << spares;  // mapped ahead, but not unbounded
+    {
+      BindingPageProvider::BatchedRelease batch(provider);
+      for (size_t i = 0; i < pages.size(); i += 2) provider.ReleasePage(pages[i]);
+      for (size_t i = 1; i < pages.size(); i += 2) provider.ReleasePage(pages[i]);
+      EXPECT_GE(provider.RegionCount(), kRegions) << spares;
+    }
+    EXPECT_EQ(provider.PagesInUse(), 0u) << spares;
+    EXPECT_EQ(provider.RegionCount(), spares) << spares;
+  }
+}
+
 TEST(BindingStringTable, InterningCountsAndGrowth) {
   BindingStorage storage;
   BindingStringTable& table = storage.Strings();
