@@ -209,7 +209,7 @@ class AppModule {
   // Takes the event by reference: the handler may move what it converts out.
   using LcdsHandler = std::shared_ptr<std::function<void(PluginLcdsEvent&)>>;
 
-  // The core's delivery callback; one instantiation per payload type.
+  // The core's delivery callback for every handler.
   static void DeliverEvent(const HostEvent* event);
   static void Trampoline(void* context);
   static void HandlerFailed(const std::string& shortName, const char* what) noexcept;
