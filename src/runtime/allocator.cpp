@@ -16,6 +16,7 @@ void Counters::Counted(void* block) {
   if (!block) return;
   bytesAllocated_.fetch_add(UsableSize(block));
   allocations_.fetch_add(1);
+  liveAllocations_.fetch_add(1);
   UpdatePeaks();
 }
 
@@ -23,6 +24,7 @@ void Counters::Uncounted(void* block) {
   if (!block) return;
   bytesFreed_.fetch_add(UsableSize(block));
   frees_.fetch_add(1);
+  liveAllocations_.fetch_sub(1);
 }
 
 void* Counters::Allocate(size_t bytes) {
@@ -56,6 +58,7 @@ void* Counters::Reallocate(void* block, size_t bytes) {
   if (!moved) return nullptr;
   bytesFreed_.fetch_add(oldSize);
   frees_.fetch_add(1);
+  liveAllocations_.fetch_sub(1);
   Counted(moved);
   return moved;
 }
@@ -73,8 +76,7 @@ void Counters::UpdatePeaks() {
   uint64_t peak = peakLiveBytes_.load();
   while (live > peak) {
     if (peakLiveBytes_.compare_exchange_weak(peak, live)) {
-      const uint64_t frees = frees_.load();
-      peakLiveAllocations_.store(allocations_.load() - frees);
+      peakLiveAllocations_.store(liveAllocations_.load());
       return;
     }
   }

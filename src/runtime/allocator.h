@@ -41,6 +41,10 @@ class Counters {
   std::atomic<uint64_t> allocations_{0};
   std::atomic<uint64_t> bytesFreed_{0};
   std::atomic<uint64_t> frees_{0};
+  // Blocks live now, kept apart from the two totals: their difference, read
+  // in two steps while other threads allocate, can count blocks that never
+  // lived at the same time.
+  std::atomic<uint64_t> liveAllocations_{0};
 };
 
 // The five replaceable functions of the process-wide allocator.
