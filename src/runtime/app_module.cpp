@@ -199,20 +199,11 @@ AppModule::Result<void> AppModule::SendResourceData(const std::string& eventName
                                                     uintptr_t context) {
   // The fields in name order, as a tree of the event would hold them.
   HostObjectEntry entries[3] = {};
-  const auto number = static_cast<std::int32_t>(type);
-  HostValue eventType{};
-  if (const char* name = registry_->EnumeratorName(TypeIdentity::Of<PluginResourceEventType>(), number)) {
-    eventType.kind = HostValueKind_BorrowedString;
-    eventType.u.string.data = name;
-    eventType.u.string.length = static_cast<std::uint32_t>(std::strlen(name));
-  } else {
-    eventType.kind = HostValueKind_Int64;
-    eventType.u.int64 = number;
-  }
-  HostValue uriText{};
-  uriText.kind = HostValueKind_BorrowedString;
-  uriText.u.string.data = uri.c_str();
-  uriText.u.string.length = static_cast<std::uint32_t>(uri.size());
+  HostValueArena unused;  // a text and an enum need no arrays
+  BindingProperty result;
+  HostValue eventType{}, uriText{};
+  NativeConversion<PluginResourceEventType>::ToHost(eventType, unused, result, type, nullptr, *registry_);
+  NativeConversion<std::string>::ToHost(uriText, unused, result, uri, nullptr, *registry_);
   entries[0].key = "data";
   entries[0].value = data;
   entries[1].key = "eventType";
