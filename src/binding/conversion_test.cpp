@@ -473,6 +473,27 @@ TEST_F(ConversionTest, CoreValuesConvertStraightAsThroughTheirTree) {
   EXPECT_EQ(view.Find("summonerId").GetSigned(), 5);
   EXPECT_TRUE(view.Find(std::string_view("summonerId\0", 11)).IsEmpty());
   EXPECT_EQ(HostValueInput(Object(texts)).Find("summonerName").GetString(), "ab");
+
+  // A struct of more fields than the matcher keeps on its stack, its members
+  // in reverse order: every field still finds its member.
+  struct Wide {
+    int32_t values[70] = {};
+  };
+  auto wide = RegisterStruct<Wide>(registry, "Wide");
+  std::vector<std::string> names;
+  for (int i = 0; i < 70; ++i) names.push_back(std::to_string(i).insert(0, 1, 'f'));
+  for (int i = 0; i < 70; ++i)
+    wide.Builder().AddField(names[i], "", uint32_t(sizeof(int32_t) * i), TypeIdentity::Of<int32_t>(),
+                  TypeIdentifier{BindingTypeCode::Int32}, {}, 0,
+                  BindingFieldConverterFactory<int32_t>::Make(), false);
+  std::vector<HostObjectEntry> reversed;
+  for (int i = 69; i >= 0; --i) reversed.push_back(Entry(names[i].c_str(), Int(i * 3)));
+  const HostValue wideValue = Object(reversed);
+  EXPECT_EQ(straight(wideValue, static_cast<Wide*>(nullptr)), viaTree(wideValue, static_cast<Wide*>(nullptr)));
+  BindingProperty result;
+  const Wide read = FromBinding<Wide>(result, HostValueInput(wideValue), "<result>", registry);
+  ASSERT_TRUE(result.IsValid()) << result.FailureMessage();
+  for (int i = 0; i < 70; ++i) EXPECT_EQ(read.values[i], i * 3) << i;
   ReleaseHostValue(whole);
 }
 
