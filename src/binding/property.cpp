@@ -23,7 +23,7 @@ namespace {
 // corrupting every later miss.
 constexpr BindingNode kEmptyNode{};
 
-int CompareText(std::string_view a, std::string_view b) noexcept {
+[[gnu::always_inline]] inline int CompareText(std::string_view a, std::string_view b) noexcept {
   const std::size_t common = std::min(a.size(), b.size());
   // Field names mostly differ in their first byte; settle those without a
   // call.
@@ -74,13 +74,15 @@ class BindingTreeOps {
   using Payload = BindingNode::Payload;
   using Collection = BindingNode::Collection;
   using Structure = BindingNode::Structure;
-  using MapNode = BindingNode::MapNode;
+  using FieldEntry = BindingNode::FieldEntry;
+  using FieldLeaf = BindingNode::FieldLeaf;
   using Blob = BindingNode::Blob;
 
+  // Where a field is, or where a new one goes: entry `index` of leaf `leaf`.
   struct Position {
-    MapNode* found = nullptr;
-    MapNode* parent = nullptr;  // where a new node would hang
-    bool left = false;
+    BindingNode* found = nullptr;
+    std::uint32_t leaf = 0;
+    std::uint32_t index = 0;
   };
 
   // Releases a content record by record: strings back to the table, records
@@ -109,12 +111,28 @@ class BindingTreeOps {
   // storage. On failure `target` holds a consistent partial copy.
   static void CopyTree(const BindingNode& source, BindingNode& target);
 
+  // `entry`: the table's entry for `name`, or null when the tree has none.
   static Position Locate(const Structure& structure, std::string_view name, const InternedString* entry) noexcept;
-  static MapNode* Lookup(const BindingNode& node, std::string_view name) noexcept;
-  // Links a new field under `key`, whose reference it takes over (and
-  // releases when it fails).
-  static MapNode* Insert(BindingStorage& storage, Structure& structure, const Position& at,
-                         const InternedString* key);
+  static Position AppendPosition(const Structure& structure) noexcept {
+    if (structure.leafCount == 0) return {};
+    return {nullptr, structure.leafCount - 1, structure.Leaves()[structure.leafCount - 1]->size};
+  }
+  static BindingNode* Lookup(const BindingNode& node, std::string_view name) noexcept;
+  // Adds a field under `key`, whose reference it takes over (and releases
+  // when it fails).
+  static BindingNode* Insert(BindingStorage& storage, Structure& structure, Position at, const InternedString* key);
+  // Whether a name the structure lacks goes at `index` of its first leaf:
+  // strictly between the names around it.
+  static bool FitsBetween(const Structure& structure, std::string_view name, std::uint32_t index) noexcept {
+    if (structure.leafCount > 1) return false;
+    if (structure.leafCount == 0) return index == 0;
+    const FieldLeaf& leaf = *structure.single;
+    if (index > leaf.size) return false;
+    return (index == 0 || CompareText(leaf.Entries()[index - 1].key->Text(), name) < 0) &&
+           (index == leaf.size || CompareText(name, leaf.Entries()[index].key->Text()) < 0);
+  }
+  // Sizes the first leaf of a Structure with at most one leaf for `count`.
+  static void ReserveFields(BindingStorage& storage, Structure& structure, std::uint32_t count);
   static void Reallocate(BindingStorage& storage, Collection& collection, std::uint32_t capacity);
 
  private:
@@ -127,7 +145,7 @@ class BindingTreeOps {
       collections_ = collection;
     }
     void Push(Structure* structure) noexcept {
-      structure->root->value.storage_ = reinterpret_cast<BindingStorage*>(structures_);
+      FirstValue(*structure).storage_ = reinterpret_cast<BindingStorage*>(structures_);
       structures_ = structure;
     }
     Collection* PopCollection() noexcept {
@@ -141,8 +159,8 @@ class BindingTreeOps {
     Structure* PopStructure() noexcept {
       Structure* top = structures_;
       if (top) {
-        structures_ = reinterpret_cast<Structure*>(top->root->value.storage_);
-        top->root->value.storage_ = storage_;
+        structures_ = reinterpret_cast<Structure*>(FirstValue(*top).storage_);
+        FirstValue(*top).storage_ = storage_;
       }
       return top;
     }
@@ -160,6 +178,10 @@ class BindingTreeOps {
     }
 
    private:
+    static BindingNode& FirstValue(Structure& structure) noexcept {
+      return *structure.Leaves()[0]->Entries()[0].value;
+    }
+
     BindingStorage* storage_;
     Collection* collections_ = nullptr;
     Structure* structures_ = nullptr;
@@ -205,24 +227,17 @@ class BindingTreeOps {
         storage.FreeBlock(collection->data);
         storage.Destroy(collection);
       } else if (Structure* structure = pending.PopStructure()) {
-        // Post-order, cutting each node from its parent, so no stack is needed.
-        MapNode* node = structure->root;
-        while (node) {
-          if (node->left) {
-            node = node->left;
-            continue;
+        FieldLeaf* const* leaves = structure->Leaves();
+        for (std::uint32_t leaf = 0; leaf < structure->leafCount; ++leaf) {
+          const FieldEntry* entries = leaves[leaf]->Entries();
+          for (std::uint32_t i = 0; i < leaves[leaf]->size; ++i) {
+            ReleaseOne(pending, storage, entries[i].value->kind_, entries[i].value->payload_);
+            storage.Strings().Release(entries[i].key);
+            storage.Release(entries[i].value, sizeof(BindingNode));
           }
-          if (node->right) {
-            node = node->right;
-            continue;
-          }
-          MapNode* parent = node->Parent();
-          if (parent) (parent->left == node ? parent->left : parent->right) = nullptr;
-          ReleaseOne(pending, storage, node->value.kind_, node->value.payload_);
-          storage.Strings().Release(node->key);
-          storage.Release(node, sizeof(MapNode));
-          node = parent;
+          FreeLeaf(storage, leaves[leaf]);
         }
+        if (structure->leafCount > 1) storage.FreeBlock(structure->directory);
         storage.Destroy(structure);
       }
     }
@@ -249,16 +264,24 @@ class BindingTreeOps {
     return storage.Strings().Intern(text->Text(), text->Hash());
   }
 
-  static void InsertFixup(Structure& structure, MapNode* node) noexcept;
-  static void RotateLeft(Structure& structure, MapNode* node) noexcept;
-  static void RotateRight(Structure& structure, MapNode* node) noexcept;
-  static void Replace(Structure& structure, MapNode* old, MapNode* fresh) noexcept {
-    MapNode* parent = old->Parent();
-    if (!parent) structure.root = fresh;
-    else if (parent->left == old) parent->left = fresh;
-    else parent->right = fresh;
-    fresh->SetParent(parent);
+  static FieldLeaf* NewLeaf(BindingStorage& storage, std::uint32_t capacity) {
+    const std::size_t bytes = FieldLeaf::BytesFor(capacity);
+    void* memory = capacity <= FieldLeaf::kPooledCapacity ? storage.Allocate(bytes) : storage.AllocateBlock(bytes);
+    return new (memory) FieldLeaf{0, capacity};
   }
+  static void FreeLeaf(BindingStorage& storage, FieldLeaf* leaf) noexcept {
+    if (leaf->capacity <= FieldLeaf::kPooledCapacity) storage.Release(leaf, FieldLeaf::BytesFor(leaf->capacity));
+    else storage.FreeBlock(leaf);
+  }
+  static void ResizeLeaf(BindingStorage& storage, FieldLeaf*& leaf, std::uint32_t capacity) {
+    FieldLeaf* fresh = NewLeaf(storage, capacity);
+    fresh->size = leaf->size;
+    std::memcpy(fresh->Entries(), leaf->Entries(), leaf->size * sizeof(FieldEntry));
+    FreeLeaf(storage, leaf);
+    leaf = fresh;
+  }
+  static void MakeRoom(BindingStorage& storage, Structure& structure, Position& at);
+  static void InsertLeaf(BindingStorage& storage, Structure& structure, std::uint32_t index, FieldLeaf* leaf);
 };
 
 bool BindingTreeOps::Contains(BindingStorage& storage, Kind kind, Payload payload,
@@ -275,9 +298,13 @@ bool BindingTreeOps::Contains(BindingStorage& storage, Kind kind, Payload payloa
         else pending.PushIfParent(element.kind_, element.payload_);
       }
     } else if (Structure* structure = pending.PopStructure()) {
-      for (MapNode* node = MapNode::Leftmost(structure->root); node && !found; node = MapNode::Next(node)) {
-        if (&node->value == target) found = true;
-        else pending.PushIfParent(node->value.kind_, node->value.payload_);
+      FieldLeaf* const* leaves = structure->Leaves();
+      for (std::uint32_t leaf = 0; leaf < structure->leafCount && !found; ++leaf) {
+        const FieldEntry* entries = leaves[leaf]->Entries();
+        for (std::uint32_t i = 0; i < leaves[leaf]->size && !found; ++i) {
+          if (entries[i].value == target) found = true;
+          else pending.PushIfParent(entries[i].value->kind_, entries[i].value->payload_);
+        }
       }
     }
   }
@@ -344,11 +371,16 @@ void BindingTreeOps::CopyShallow(const BindingNode& from, BindingNode& to, Bindi
       payload.structure = storage.Create<Structure>();
       to.Install(Kind::Structure, payload);
       Structure& copy = *payload.structure;
-      // In name order, so each field is appended after the rightmost.
-      for (MapNode* node = MapNode::Leftmost(source.root); node; node = MapNode::Next(node)) {
-        const InternedString* key = CopyString(from, node->key, storage);
-        MapNode* field = Insert(storage, copy, Position{nullptr, copy.rightmost, false}, key);
-        CopyChild(node->value, field->value, storage, pending);
+      ReserveFields(storage, copy, source.count);
+      // In name order, so each field is appended after the last.
+      FieldLeaf* const* leaves = source.Leaves();
+      for (std::uint32_t leaf = 0; leaf < source.leafCount; ++leaf) {
+        const FieldEntry* entries = leaves[leaf]->Entries();
+        for (std::uint32_t i = 0; i < leaves[leaf]->size; ++i) {
+          const InternedString* key = CopyString(from, entries[i].key, storage);
+          BindingNode* field = Insert(storage, copy, AppendPosition(copy), key);
+          CopyChild(*entries[i].value, *field, storage, pending);
+        }
       }
       return;
     }
@@ -363,109 +395,128 @@ BindingTreeOps::Position BindingTreeOps::Locate(const Structure& structure, std:
                                                 const InternedString* entry) noexcept {
   if (structure.count == 0) return {};
   // Interned keys are unique per tree: equal text means the same entry.
-  auto compare = [&](const MapNode* node) {
-    return node->key == entry ? 0 : CompareText(name, node->key->Text());
+  auto compare = [&](const FieldEntry& field) {
+    return field.key == entry ? 0 : CompareText(name, field.key->Text());
   };
-  int order = compare(structure.rightmost);
-  if (order == 0) return {structure.rightmost, nullptr, false};
-  if (order > 0) return {nullptr, structure.rightmost, false};
-  Position at;
-  for (MapNode* node = structure.root; node;) {
-    order = compare(node);
-    if (order == 0) return {node, nullptr, false};
-    at.parent = node;
-    at.left = order < 0;
-    node = at.left ? node->left : node->right;
+  auto last = [](const FieldLeaf* leaf) -> const FieldEntry& { return leaf->Entries()[leaf->size - 1]; };
+  FieldLeaf* const* leaves = structure.Leaves();
+  std::uint32_t high = structure.leafCount - 1;
+  // Names arriving in order are the common case: settled by one compare.
+  int order = compare(last(leaves[high]));
+  if (order == 0) return {last(leaves[high]).value, high, leaves[high]->size - 1};
+  if (order > 0) return {nullptr, high, leaves[high]->size};
+  // The first leaf whose last name is not below `name`; the last one is above it.
+  std::uint32_t low = 0;
+  while (low < high) {
+    const std::uint32_t middle = low + (high - low) / 2;
+    order = compare(last(leaves[middle]));
+    if (order == 0) return {last(leaves[middle]).value, middle, leaves[middle]->size - 1};
+    if (order < 0) high = middle;
+    else low = middle + 1;
   }
-  return at;
+  const std::uint32_t leaf = low;
+  const FieldEntry* entries = leaves[leaf]->Entries();
+  high = leaves[leaf]->size - 1;
+  low = 0;
+  while (low < high) {
+    const std::uint32_t middle = low + (high - low) / 2;
+    order = compare(entries[middle]);
+    if (order == 0) return {entries[middle].value, leaf, middle};
+    if (order < 0) high = middle;
+    else low = middle + 1;
+  }
+  return {nullptr, leaf, low};
 }
 
-BindingTreeOps::MapNode* BindingTreeOps::Lookup(const BindingNode& node, std::string_view name) noexcept {
+BindingNode* BindingTreeOps::Lookup(const BindingNode& node, std::string_view name) noexcept {
   if (node.kind_ != Kind::Structure) return nullptr;
   const InternedString* entry = node.storage_->Strings().Find(name);
   if (!entry) return nullptr;  // a name the tree has never seen
-  for (MapNode* at = node.payload_.structure->root; at;) {
-    if (at->key == entry) return at;
-    at = CompareText(name, at->key->Text()) < 0 ? at->left : at->right;
-  }
-  return nullptr;
+  return Locate(*node.payload_.structure, name, entry).found;
 }
 
-BindingTreeOps::MapNode* BindingTreeOps::Insert(BindingStorage& storage, Structure& structure,
-                                                const Position& at, const InternedString* key) {
-  void* slot;
+BindingNode* BindingTreeOps::Insert(BindingStorage& storage, Structure& structure, Position at,
+                                    const InternedString* key) {
+  BindingNode* value;
   try {
     if (structure.count == 0xFFFFFFFFu) throw std::length_error("map/set too long");
-    slot = storage.Allocate(sizeof(MapNode));
+    if (structure.leafCount == 0 || structure.Leaves()[at.leaf]->size == structure.Leaves()[at.leaf]->capacity)
+      MakeRoom(storage, structure, at);
+    value = new (storage.Allocate(sizeof(BindingNode))) BindingNode(BindingNode::ChildTag{}, &storage);
   } catch (...) {
     storage.Strings().Release(key);
     throw;
   }
-  auto* node = new (slot) MapNode(at.parent, key, &storage);
-  if (!at.parent) {
-    structure.root = node;
-    structure.rightmost = node;
-  } else if (at.left) {
-    at.parent->left = node;
-  } else {
-    at.parent->right = node;
-    if (at.parent == structure.rightmost) structure.rightmost = node;
-  }
+  FieldLeaf& leaf = *structure.Leaves()[at.leaf];
+  FieldEntry* entries = leaf.Entries();
+  if (at.index != leaf.size)
+    std::memmove(entries + at.index + 1, entries + at.index, (leaf.size - at.index) * sizeof(FieldEntry));
+  entries[at.index] = {key, value};
+  ++leaf.size;
   ++structure.count;
-  InsertFixup(structure, node);
-  return node;
+  return value;
 }
 
-void BindingTreeOps::RotateLeft(Structure& structure, MapNode* node) noexcept {
-  MapNode* pivot = node->right;
-  node->right = pivot->left;
-  if (pivot->left) pivot->left->SetParent(node);
-  Replace(structure, node, pivot);
-  pivot->left = node;
-  node->SetParent(pivot);
-}
-
-void BindingTreeOps::RotateRight(Structure& structure, MapNode* node) noexcept {
-  MapNode* pivot = node->left;
-  node->left = pivot->right;
-  if (pivot->right) pivot->right->SetParent(node);
-  Replace(structure, node, pivot);
-  pivot->right = node;
-  node->SetParent(pivot);
-}
-
-void BindingTreeOps::InsertFixup(Structure& structure, MapNode* node) noexcept {
-  for (;;) {
-    MapNode* parent = node->Parent();
-    if (!parent || !parent->IsRed()) break;
-    MapNode* grand = parent->Parent();  // a red parent is never the root
-    const bool parentIsLeft = parent == grand->left;
-    MapNode* uncle = parentIsLeft ? grand->right : grand->left;
-    if (uncle && uncle->IsRed()) {
-      parent->SetRed(false);
-      uncle->SetRed(false);
-      grand->SetRed(true);
-      node = grand;
-      continue;
-    }
-    if (parentIsLeft) {
-      if (node == parent->right) {
-        RotateLeft(structure, parent);
-        parent = node;
-      }
-      RotateRight(structure, grand);
-    } else {
-      if (node == parent->left) {
-        RotateRight(structure, parent);
-        parent = node;
-      }
-      RotateLeft(structure, grand);
-    }
-    parent->SetRed(false);
-    grand->SetRed(true);
-    break;
+// For a field about to go into a full leaf, or the first field. Leaves grow
+// by doubling up to their bound. A full one splits in half, or,
+// when the field goes after the last, is followed by a new leaf, so that a
+// structure built in order keeps its leaves full.
+void BindingTreeOps::MakeRoom(BindingStorage& storage, Structure& structure, Position& at) {
+  if (structure.leafCount == 0) {
+    // Before the first field, the directory's capacity is the first leaf's.
+    structure.single = NewLeaf(storage, std::max<std::uint32_t>(structure.directoryCapacity, 2));
+    structure.directoryCapacity = 0;
+    structure.leafCount = 1;
+    return;
   }
-  structure.root->SetRed(false);
+  FieldLeaf*& leaf = structure.Leaves()[at.leaf];
+  if (leaf->capacity < FieldLeaf::kMaxCapacity) {
+    ResizeLeaf(storage, leaf, std::min(leaf->capacity * 2, FieldLeaf::kMaxCapacity));
+    return;
+  }
+  const bool append = at.leaf == structure.leafCount - 1 && at.index == leaf->size;
+  FieldLeaf* fresh = NewLeaf(storage, append ? 2 : FieldLeaf::kMaxCapacity);
+  try {
+    InsertLeaf(storage, structure, at.leaf + 1, fresh);
+  } catch (...) {
+    FreeLeaf(storage, fresh);
+    throw;
+  }
+  if (append) {
+    at = {nullptr, at.leaf + 1, 0};
+    return;
+  }
+  FieldLeaf& full = *structure.Leaves()[at.leaf];
+  const std::uint32_t keep = full.size / 2;
+  fresh->size = full.size - keep;
+  std::memcpy(fresh->Entries(), full.Entries() + keep, fresh->size * sizeof(FieldEntry));
+  full.size = keep;
+  if (at.index > keep) {
+    at.leaf += 1;
+    at.index -= keep;
+  }
+}
+
+void BindingTreeOps::InsertLeaf(BindingStorage& storage, Structure& structure, std::uint32_t index,
+                                FieldLeaf* leaf) {
+  if (structure.leafCount == 1 || structure.leafCount == structure.directoryCapacity) {
+    const std::uint32_t capacity = std::max<std::uint32_t>(structure.directoryCapacity * 2, 4);
+    auto* directory = static_cast<FieldLeaf**>(storage.AllocateBlock(capacity * sizeof(FieldLeaf*)));
+    std::memcpy(directory, structure.Leaves(), structure.leafCount * sizeof(FieldLeaf*));
+    if (structure.leafCount > 1) storage.FreeBlock(structure.directory);
+    structure.directory = directory;
+    structure.directoryCapacity = capacity;
+  }
+  FieldLeaf** leaves = structure.directory;
+  std::memmove(leaves + index + 1, leaves + index, (structure.leafCount - index) * sizeof(FieldLeaf*));
+  leaves[index] = leaf;
+  ++structure.leafCount;
+}
+
+void BindingTreeOps::ReserveFields(BindingStorage& storage, Structure& structure, std::uint32_t count) {
+  count = std::min(count, FieldLeaf::kMaxCapacity);
+  if (structure.leafCount == 0) structure.directoryCapacity = std::max(structure.directoryCapacity, count);
+  else if (structure.leafCount == 1 && structure.single->capacity < count) ResizeLeaf(storage, structure.single, count);
 }
 
 void BindingTreeOps::Reallocate(BindingStorage& storage, Collection& collection, std::uint32_t capacity) {
@@ -789,6 +840,11 @@ void BindingNode::MakeStructure() {
 }
 
 void BindingNode::Reserve(std::size_t count) {
+  if (kind_ == BindingKind::Structure) {
+    BindingTreeOps::ReserveFields(*storage_, *payload_.structure,
+                                  static_cast<std::uint32_t>(std::min<std::size_t>(count, FieldLeaf::kMaxCapacity)));
+    return;
+  }
   if (kind_ != BindingKind::Collection) return;
   if (count > kMaxElements) throw std::length_error("vector<T> too long");
   Collection& collection = *payload_.collection;
@@ -824,10 +880,10 @@ BindingNode& BindingNode::Field(std::string_view name) {
     const InternedString* entry = strings.Find(name, hash);
     Structure& structure = *payload_.structure;
     const BindingTreeOps::Position at = BindingTreeOps::Locate(structure, name, entry);
-    if (at.found) return at.found->value;
+    if (at.found) return *at.found;
     // A name the table lacks is new to every Structure of the tree.
     const InternedString* key = entry ? strings.Retain(entry) : strings.InternMissing(name, hash);
-    return BindingTreeOps::Insert(*storage_, structure, at, key)->value;
+    return *BindingTreeOps::Insert(*storage_, structure, at, key);
   }
   BindingStorage& storage = EnsureStorage();
   // The name may be part of the content about to be discarded.
@@ -841,12 +897,37 @@ BindingNode& BindingNode::Field(std::string_view name) {
     throw;
   }
   Install(BindingKind::Structure, payload);
-  return BindingTreeOps::Insert(storage, *payload.structure, {}, key)->value;
+  return *BindingTreeOps::Insert(storage, *payload.structure, {}, key);
+}
+
+BindingNode& BindingNode::Field(std::string_view name, BindingFieldHint& hint) {
+  if (kind_ != BindingKind::Structure) {
+    BindingNode& field = Field(name);
+    hint = {storage_, storage_->Strings().Generation(), payload_.structure->single->Entries()[0].key, 0};
+    return field;
+  }
+  BindingStringTable& strings = storage_->Strings();
+  Structure& structure = *payload_.structure;
+  if (hint.name != nullptr && hint.storage == storage_ && hint.generation == strings.Generation() &&
+      hint.name->Text() == name && BindingTreeOps::FitsBetween(structure, name, hint.index))
+    return *BindingTreeOps::Insert(*storage_, structure, {nullptr, 0, hint.index}, strings.Retain(hint.name));
+  const std::uint32_t hash = Fnv1a32(name);
+  const InternedString* entry = strings.Find(name, hash);
+  const BindingTreeOps::Position at = BindingTreeOps::Locate(structure, name, entry);
+  BindingNode* field = at.found;
+  if (!field) {
+    const InternedString* key = entry ? strings.Retain(entry) : strings.InternMissing(name, hash);
+    field = BindingTreeOps::Insert(*storage_, structure, at, key);
+    entry = key;
+  }
+  // Places in later runs move as earlier runs split.
+  hint = {storage_, strings.Generation(), at.leaf == 0 ? entry : nullptr, at.index};
+  return *field;
 }
 
 const BindingNode& BindingNode::Find(std::string_view name) const noexcept {
-  const MapNode* node = BindingTreeOps::Lookup(*this, name);
-  return node ? node->value : kEmptyNode;
+  const BindingNode* node = BindingTreeOps::Lookup(*this, name);
+  return node ? *node : kEmptyNode;
 }
 
 bool BindingNode::HasField(std::string_view name) const noexcept {

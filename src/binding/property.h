@@ -53,6 +53,16 @@ template <typename Node>
 class BindingFieldRange;
 class BindingTreeOps;
 
+// Where one name went in a Structure: the entry of its text and its place in
+// the first run of fields. Only ever followed while the table has lost no
+// entry since, so it cannot lead to freed memory.
+struct BindingFieldHint {
+  const BindingStorage* storage = nullptr;
+  std::uint64_t generation = 0;
+  const InternedString* name = nullptr;
+  std::uint32_t index = 0;
+};
+
 // One node of a tree. A node created on its own is a root: it owns the
 // storage of its tree, created on first need. Elements and field values are
 // nodes of the same tree; they are reached only by reference and share the
@@ -150,7 +160,9 @@ class BindingNode {
   // Leaves a node that already has the kind untouched.
   void MakeCollection();
   void MakeStructure();
-  // Collection only. Throws std::length_error beyond kMaxElements.
+  // Room for `count` elements of a Collection (throws std::length_error
+  // beyond kMaxElements), or for up to `count` fields of a Structure with
+  // at most one run of fields so far; any other kind is left alone.
   void Reserve(std::size_t count);
   // Makes the node a Collection (discarding other content) and appends
   // Empty elements until `index` exists.
@@ -160,6 +172,12 @@ class BindingNode {
   // Makes the node a Structure (discarding other content) and adds an Empty
   // field named `name` when missing. Names are compared by length and bytes.
   BindingNode& Field(std::string_view name);
+  // As Field, for a reader that builds many structures of one shape: `hint`
+  // is what the call for the same name in the structure before left behind,
+  // and is left behind in turn. When the name is new here and fits where it
+  // went there, neither the name nor its place is looked up again; any other
+  // hint only costs a compare or two.
+  BindingNode& Field(std::string_view name, BindingFieldHint& hint);
   // The field, or EmptyNode(); neither copies nor interns `name`.
   const BindingNode& Find(std::string_view name) const noexcept;
   bool HasField(std::string_view name) const noexcept;
@@ -187,7 +205,8 @@ class BindingNode {
 
   struct Collection;
   struct Structure;
-  struct MapNode;
+  struct FieldEntry;
+  struct FieldLeaf;
   struct Blob;
 
   union Payload {
@@ -243,46 +262,47 @@ struct BindingNode::Collection {
   std::uint32_t capacity = 0;
 };
 
-// A red-black tree ordered by name, without removal (no operation removes a
-// single field). `rightmost` makes appending in name order, as every copy
-// and every codec reading sorted output does, a constant-time step.
-struct BindingNode::Structure {
-  MapNode* root = nullptr;
-  MapNode* rightmost = nullptr;
-  std::uint32_t count = 0;
+// A field: its interned name and its value, which lives in a pooled node of
+// its own that never moves, so references to it hold while fields are added.
+struct BindingNode::FieldEntry {
+  const InternedString* key;
+  BindingNode* value;
 };
 
-struct BindingNode::MapNode {
-  MapNode* left = nullptr;
-  MapNode* right = nullptr;
-  std::uintptr_t parentAndRed = 0;  // parent pointer; low bit set for red
-  const InternedString* key;
-  BindingNode value;
+// A run of fields in name order. Small leaves come from the pools, larger
+// ones from the heap; the entries follow the header.
+struct alignas(8) BindingNode::FieldLeaf {
+  // A leaf that would outgrow this splits in two, so adding a field out of
+  // order never shifts more than one leaf's entries.
+  static constexpr std::uint32_t kMaxCapacity = 256;
+  // Capacities up to this fit a pool slot.
+  static constexpr std::uint32_t kPooledCapacity = 4;
 
-  MapNode(MapNode* parent, const InternedString* name, BindingStorage* storage) noexcept
-      : parentAndRed(reinterpret_cast<std::uintptr_t>(parent) | 1u), key(name), value(ChildTag{}, storage) {}
+  std::uint32_t size;
+  std::uint32_t capacity;
 
-  MapNode* Parent() const noexcept { return reinterpret_cast<MapNode*>(parentAndRed & ~std::uintptr_t(1)); }
-  bool IsRed() const noexcept { return (parentAndRed & 1u) != 0; }
-  void SetParent(MapNode* parent) noexcept {
-    parentAndRed = reinterpret_cast<std::uintptr_t>(parent) | (parentAndRed & 1u);
+  static constexpr std::size_t BytesFor(std::uint32_t capacity) noexcept {
+    return sizeof(FieldLeaf) + std::size_t(capacity) * sizeof(FieldEntry);
   }
-  void SetRed(bool red) noexcept { parentAndRed = (parentAndRed & ~std::uintptr_t(1)) | (red ? 1u : 0u); }
+  FieldEntry* Entries() noexcept { return reinterpret_cast<FieldEntry*>(this + 1); }
+  const FieldEntry* Entries() const noexcept { return reinterpret_cast<const FieldEntry*>(this + 1); }
+};
 
-  static MapNode* Leftmost(MapNode* node) noexcept {
-    if (node) while (node->left) node = node->left;
-    return node;
-  }
-  // In-order successor; null after the last.
-  static MapNode* Next(MapNode* node) noexcept {
-    if (node->right) return Leftmost(node->right);
-    MapNode* parent = node->Parent();
-    while (parent && node == parent->right) {
-      node = parent;
-      parent = parent->Parent();
-    }
-    return parent;
-  }
+// Fields in name order across one or more leaves, none of them empty.
+// Appending in name order, as every copy and every codec reading sorted
+// output does, fills the last leaf and then starts a new one, so leaves of a
+// large structure built in order are full.
+struct BindingNode::Structure {
+  union {
+    FieldLeaf* single = nullptr;  // up to one leaf
+    FieldLeaf** directory;  // more: a heap block of leaf pointers
+  };
+  std::uint32_t count = 0;  // fields
+  std::uint32_t leafCount = 0;
+  std::uint32_t directoryCapacity = 0;
+
+  FieldLeaf* const* Leaves() const noexcept { return leafCount > 1 ? directory : &single; }
+  FieldLeaf** Leaves() noexcept { return leafCount > 1 ? directory : &single; }
 };
 
 template <typename Node>
@@ -298,9 +318,15 @@ class BindingFieldIterator {
   using difference_type = std::ptrdiff_t;
 
   BindingFieldIterator() = default;
-  BindingField<Node> operator*() const noexcept { return {node_->key->Text(), node_->value}; }
+  BindingField<Node> operator*() const noexcept {
+    const BindingNode::FieldEntry& entry = (*leaf_)->Entries()[index_];
+    return {entry.key->Text(), *entry.value};
+  }
   BindingFieldIterator& operator++() noexcept {
-    node_ = BindingNode::MapNode::Next(node_);
+    if (++index_ == (*leaf_)->size) {
+      ++leaf_;
+      index_ = 0;
+    }
     return *this;
   }
   BindingFieldIterator operator++(int) noexcept {
@@ -312,20 +338,24 @@ class BindingFieldIterator {
 
  private:
   friend class BindingNode;
-  explicit BindingFieldIterator(BindingNode::MapNode* node) noexcept : node_(node) {}
-  BindingNode::MapNode* node_ = nullptr;
+  explicit BindingFieldIterator(BindingNode::FieldLeaf* const* leaf) noexcept : leaf_(leaf) {}
+  BindingNode::FieldLeaf* const* leaf_ = nullptr;
+  std::uint32_t index_ = 0;
 };
 
 template <typename Node>
 class BindingFieldRange {
  public:
   BindingFieldIterator<Node> begin() const noexcept { return begin_; }
-  BindingFieldIterator<Node> end() const noexcept { return {}; }
+  BindingFieldIterator<Node> end() const noexcept { return end_; }
 
  private:
   friend class BindingNode;
-  explicit BindingFieldRange(BindingFieldIterator<Node> begin) noexcept : begin_(begin) {}
+  BindingFieldRange() noexcept = default;
+  BindingFieldRange(BindingFieldIterator<Node> begin, BindingFieldIterator<Node> end) noexcept
+      : begin_(begin), end_(end) {}
   BindingFieldIterator<Node> begin_;
+  BindingFieldIterator<Node> end_;
 };
 
 // A root node with a validity flag, so that one value serves as either a
@@ -375,15 +405,17 @@ inline std::span<const BindingNode> BindingNode::Elements() const noexcept {
 }
 
 inline BindingFieldRange<BindingNode> BindingNode::Fields() noexcept {
-  if (kind_ != BindingKind::Structure) return BindingFieldRange<BindingNode>(BindingFieldIterator<BindingNode>());
-  return BindingFieldRange<BindingNode>(
-      BindingFieldIterator<BindingNode>(MapNode::Leftmost(payload_.structure->root)));
+  if (kind_ != BindingKind::Structure) return {};
+  FieldLeaf* const* leaves = payload_.structure->Leaves();
+  return {BindingFieldIterator<BindingNode>(leaves),
+          BindingFieldIterator<BindingNode>(leaves + payload_.structure->leafCount)};
 }
 
 inline BindingFieldRange<const BindingNode> BindingNode::Fields() const noexcept {
-  if (kind_ != BindingKind::Structure) return BindingFieldRange<const BindingNode>(BindingFieldIterator<const BindingNode>());
-  return BindingFieldRange<const BindingNode>(
-      BindingFieldIterator<const BindingNode>(MapNode::Leftmost(payload_.structure->root)));
+  if (kind_ != BindingKind::Structure) return {};
+  FieldLeaf* const* leaves = payload_.structure->Leaves();
+  return {BindingFieldIterator<const BindingNode>(leaves),
+          BindingFieldIterator<const BindingNode>(leaves + payload_.structure->leafCount)};
 }
 
 inline const BindingNode& BindingNode::At(std::uint32_t index) const noexcept {

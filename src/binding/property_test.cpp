@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <map>
 #include <new>
+#include <random>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -113,6 +116,129 @@ TEST(BindingNode, FieldsIterateInUnsignedByteOrder) {
   std::vector<std::string> names;
   for (const auto& field : value.Fields()) names.emplace_back(field.name);
   EXPECT_EQ(names, (std::vector<std::string>{"", "\x01", "B", "a", "ab", "b", "\xff"}));
+}
+
+// Fields are kept in runs of bounded length; these orders fill, split and
+// append runs in every way, past the bound and through many runs.
+TEST(BindingNode, FieldsStaySortedAndInPlaceWhateverTheOrderOfArrival) {
+  struct Row {
+    const char* order;
+    std::vector<uint32_t> (*keys)(uint32_t count);
+  };
+  const Row rows[] = {
+      {"ascending", [](uint32_t count) {
+         std::vector<uint32_t> keys(count);
+         for (uint32_t i = 0; i < count; ++i) keys[i] = i;
+         return keys;
+       }},
+      {"descending", [](uint32_t count) {
+         std::vector<uint32_t> keys(count);
+         for (uint32_t i = 0; i < count; ++i) keys[i] = count - 1 - i;
+         return keys;
+       }},
+      {"shuffled", [](uint32_t count) {
+         std::vector<uint32_t> keys(count);
+         for (uint32_t i = 0; i < count; ++i) keys[i] = i;
+         std::shuffle(keys.begin(), keys.end(), std::mt19937(count));
+         return keys;
+       }},
+      {"evens up, then odds down", [](uint32_t count) {
+         std::vector<uint32_t> keys;
+         for (uint32_t i = 0; i < count; i += 2) keys.push_back(i);
+         for (uint32_t i = count; i-- > 0;)
+           if (i % 2 == 1) keys.push_back(i);
+         return keys;
+       }},
+  };
+  for (const Row& row : rows) {
+    for (const uint32_t count : {1u, 7u, 256u, 257u, 3000u}) {
+      SCOPED_TRACE(std::string(row.order) + ", " + std::to_string(count));
+      BindingProperty value;
+      value.MakeStructure();
+      std::map<std::string, const BindingNode*> placed;
+      for (const uint32_t key : row.keys(count)) {
+        // Zero-padded, so the text order is the numeric one.
+        char name[16];
+        std::snprintf(name, sizeof name, "k%04u", key);
+        BindingNode& field = value.Field(name);
+        field.SetUnsigned(key);
+        placed.emplace(name, &field);
+      }
+      ASSERT_EQ(value.Size(), count);
+      auto expected = placed.begin();
+      for (const auto field : value.Fields()) {
+        ASSERT_NE(expected, placed.end());
+        EXPECT_EQ(field.name, expected->first);
+        // Added later, others never moved this one.
+        EXPECT_EQ(&field.value, expected->second);
+        EXPECT_EQ(&value.Find(field.name), expected->second);
+        EXPECT_EQ(&value.Field(field.name), expected->second);
+        ++expected;
+      }
+      EXPECT_EQ(expected, placed.end());
+      EXPECT_EQ(value.Size(), count);
+
+      const BindingProperty copy(value);
+      expected = placed.begin();
+      for (const auto field : copy.Fields()) {
+        EXPECT_EQ(field.name, expected->first);
+        EXPECT_EQ(field.value.GetUnsigned(), expected->second->GetUnsigned());
+        ++expected;
+      }
+      EXPECT_EQ(copy.Size(), count);
+    }
+  }
+}
+
+// A hint is a guess: however wrong, stale or foreign, the structure ends as
+// the same calls without hints would leave it. Records reuse slots, so the
+// names of replaced ones leave the table while hints still point at them.
+TEST(BindingNode, HintedFieldsLandWhereUnhintedOnesWould) {
+  std::mt19937 random(11);
+  BindingProperty foreignTree;
+  BindingFieldHint foreign;
+  foreignTree.Field("m");
+  foreignTree.Field("n", foreign);
+  BindingProperty records;
+  // A name whose entry has left the table, asked for again by the hint that
+  // saw it: a new entry, found by its text.
+  BindingFieldHint stale;
+  records.At(0).Field("gone", stale);
+  records.At(0).Reset();
+  records.At(1).MakeStructure();
+  BindingNode& again = records.At(1).Field("gone", stale);
+  EXPECT_EQ(&records.At(1).Find("gone"), &again);
+  records.Reset();
+
+  std::vector<BindingFieldHint> hints(700);
+  for (uint32_t round = 0; round < 3000; ++round) {
+    BindingNode& record = records.At(round % 40);
+    record.Reset();
+    if (round % 5 == 0) record.SetString("not yet a structure");
+    std::map<std::string, uint32_t> expected;
+    const uint32_t count = round % 500 == 499 ? 700 : random() % 12;
+    for (uint32_t i = 0; i < count; ++i) {
+      std::string name;
+      switch (random() % 8) {
+        case 0: name = Numbered("only", round); break;  // this record's own
+        case 1: name = Numbered("r", random() % 700); break;
+        case 2: name = "n"; break;
+        default: name = Numbered("s", (i * 7) % 13); break;  // the common shape
+      }
+      BindingFieldHint& hint = random() % 23 == 0 ? foreign : hints[i];
+      record.Field(name, hint).SetUnsigned(i);
+      expected[name] = i;
+    }
+    if (count == 0) continue;
+    ASSERT_EQ(record.Size(), expected.size()) << round;
+    auto want = expected.begin();
+    for (const auto field : record.Fields()) {
+      ASSERT_EQ(field.name, want->first) << round;
+      ASSERT_EQ(field.value.GetUnsigned(), want->second) << round;
+      ASSERT_EQ(record.Find(want->first).GetUnsigned(), want->second) << round;
+      ++want;
+    }
+  }
 }
 
 TEST(BindingNode, ContainerShapeChanges) {

@@ -1,6 +1,7 @@
 #include "binding/storage.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cassert>
 #include <stdexcept>
@@ -275,6 +276,13 @@ constexpr std::size_t RoundUp(std::size_t value, std::size_t to) { return (value
 
 const InternedString* BindingStringTable::Empty() noexcept { return &kEmptyEntry; }
 
+// Each table starts 2^32 generations after the one made before it: more
+// entries than that never go from one table.
+BindingStringTable::BindingStringTable(BindingStorage& storage) noexcept : storage_(storage) {
+  static std::atomic<std::uint64_t> tables{0};
+  generation_ = tables.fetch_add(1, std::memory_order_relaxed) << 32;
+}
+
 BindingStringTable::~BindingStringTable() {
   ReleaseAll();
 }
@@ -349,6 +357,7 @@ void BindingStringTable::Release(const InternedString* entry) noexcept {
   auto* owned = const_cast<InternedString*>(entry);
   assert(owned->references_ > 0);
   if (--owned->references_ != 0) return;
+  ++generation_;
   InternedString** link = &buckets_[owned->hash_ & (bucketCount_ - 1)];
   while (*link != owned) link = &(*link)->next_;
   *link = owned->next_;
@@ -368,6 +377,7 @@ void BindingStringTable::ReleaseAll() noexcept {
   buckets_ = nullptr;
   bucketCount_ = 0;
   count_ = 0;
+  ++generation_;
 }
 
 void BindingStringTable::FreeText(InternedString* entry) noexcept {

@@ -237,7 +237,7 @@ class BindingStringTable {
  public:
   static constexpr std::size_t kInitialBuckets = 8;
 
-  explicit BindingStringTable(BindingStorage& storage) noexcept : storage_(storage) {}
+  explicit BindingStringTable(BindingStorage& storage) noexcept;
   ~BindingStringTable();
   BindingStringTable(const BindingStringTable&) = delete;
   BindingStringTable& operator=(const BindingStringTable&) = delete;
@@ -263,6 +263,10 @@ class BindingStringTable {
 
   std::size_t Count() const noexcept { return count_; }
   std::size_t BucketCount() const noexcept { return bucketCount_; }
+  // Changes whenever an entry goes and differs from every other table's, so
+  // a pointer to an entry seen under the same generation still points at
+  // that entry.
+  std::uint64_t Generation() const noexcept { return generation_; }
 
  private:
   void Grow();
@@ -272,6 +276,7 @@ class BindingStringTable {
   InternedString** buckets_ = nullptr;  // general heap: an array
   std::size_t bucketCount_ = 0;
   std::size_t count_ = 0;
+  std::uint64_t generation_;
 };
 
 // One per tree, owned by its root: 18 size classes of 4 to 72 bytes and the

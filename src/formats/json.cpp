@@ -1,6 +1,7 @@
 #include "formats/json.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -109,18 +110,31 @@ class TreeBuilder {
   bool StartObject() {
     return Apply([&](BindingNode& node) {
       node.MakeStructure();
-      open_.push_back(&node);
+      if (open_.size() < shapes_.size()) node.Reserve(shapes_[open_.size()].fields);
+      open_.push_back({&node});
     });
   }
   bool Key(const char* text, rapidjson::SizeType length, bool) {
     if (escapes_ && HasLoneSurrogate(text, length)) return false;
-    return Guard([&] { target_ = &open_.back()->Field(Text(text, length)); });
+    return Guard([&] {
+      Open& object = open_.back();
+      if (open_.size() > shapes_.size()) {
+        target_ = &object.node->Field(Text(text, length));
+        return;
+      }
+      std::vector<BindingFieldHint>& names = shapes_[open_.size() - 1].names;
+      if (object.keys == names.size()) names.emplace_back();
+      target_ = &object.node->Field(Text(text, length), names[object.keys++]);
+    });
   }
-  bool EndObject(rapidjson::SizeType) { return Pop(); }
+  bool EndObject(rapidjson::SizeType) {
+    if (open_.size() <= shapes_.size()) shapes_[open_.size() - 1].fields = open_.back().node->Size();
+    return Pop();
+  }
   bool StartArray() {
     return Apply([&](BindingNode& node) {
       node.MakeCollection();
-      open_.push_back(&node);
+      open_.push_back({&node});
     });
   }
   bool EndArray(rapidjson::SizeType) { return Pop(); }
@@ -148,8 +162,8 @@ class TreeBuilder {
   bool Apply(Set set) {
     return Guard([&] {
       BindingNode* node = target_;
-      if (!open_.empty() && open_.back()->GetKind() == BindingKind::Collection) {
-        BindingNode& collection = *open_.back();
+      if (!open_.empty() && open_.back().node->GetKind() == BindingKind::Collection) {
+        BindingNode& collection = *open_.back().node;
         node = &collection.At(collection.Size());
       }
       set(*node);
@@ -161,11 +175,25 @@ class TreeBuilder {
     return true;
   }
 
+  struct Open {
+    BindingNode* node;
+    std::uint32_t keys = 0;  // names read so far
+  };
+  // The last object closed at one depth. Objects side by side are mostly
+  // records of one shape: the next one is sized at once, and its names find
+  // their places without a search. Records nest far less deep than the
+  // shapes kept; deeper objects are built without.
+  struct Shape {
+    std::uint32_t fields = 0;
+    std::vector<BindingFieldHint> names;  // by position in the input
+  };
+
   BindingNode* target_;
   bool escapes_;
   // Element arrays of open Collections grow only at the innermost one, so
   // these stay valid while they are open.
-  std::vector<BindingNode*> open_;
+  std::vector<Open> open_;
+  std::array<Shape, 32> shapes_;  // by depth
 };
 
 std::string ParseErrorMessage(rapidjson::ParseErrorCode code, std::size_t offset) {

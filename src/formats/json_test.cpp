@@ -108,6 +108,11 @@ TEST(ParseJson, BuildsTheTreeByTheNumberAndMergingRules) {
       {R"({"a":{"x":1},"a":[1]})", "{a=[u1]}"},
       {R"({"a":1,"a":null})", "{a=null}"},
       {R"([{"a":1,"a":2},{"a":3}])", "[{a=u2},{a=u3}]"},
+      // Objects side by side, of one shape and then not.
+      {R"([{"b":1,"a":2,"c":3},{"b":4,"a":5,"c":6},{"c":7,"b":8},{"a":9,"b":0,"a":1},{}])",
+       "[{a=u2,b=u1,c=u3},{a=u5,b=u4,c=u6},{b=u8,c=u7},{a=u1,b=u0},{}]"},
+      // The names of a replaced object are gone before its sibling's come.
+      {R"({"x":{"k1":1,"k0":0},"x":2,"y":{"k1":3,"k0":4}})", "{x=u2,y={k0=u4,k1=u3}}"},
       // Texts end at an escaped NUL, names included.
       {R"("ab\u0000cd")", "'ab'"},
       {R"("\u0000")", "''"},
@@ -466,7 +471,7 @@ TEST(JsonHostile, DeepErrorsAndUnclosedNestingFailCleanly) {
   for (const Case& c : cases) EXPECT_EQ(ParseExact(c.text).FailureMessage(), c.message);
 }
 
-TEST(JsonHostile, WideObjectsWithManyDuplicateKeysStayOneField) {
+TEST(JsonHostile, WideObjectsOfDuplicateOrReversedKeysStayBounded) {
   std::string text = "{";
   for (int i = 0; i < 100000; ++i) {
     text += i ? R"(,"k":)" : R"("k":)";
@@ -476,6 +481,22 @@ TEST(JsonHostile, WideObjectsWithManyDuplicateKeysStayOneField) {
   const BindingProperty parsed = ParseExact(text);
   ASSERT_EQ(parsed.Size(), 1u);
   EXPECT_EQ(parsed.Find("k").GetUnsigned(), 99999u);
+
+  // Each name goes before all the others: every one lands at the front.
+  text = "{";
+  for (int i = 199999; i >= 0; --i) {
+    text += i == 199999 ? "\"" : ",\"";
+    text += std::to_string(1000000 + i);
+    text += "\":" + std::to_string(i);
+  }
+  text += "}";
+  const BindingProperty reversed = ParseExact(text);
+  ASSERT_EQ(reversed.Size(), 200000u);
+  std::uint64_t next = 0;
+  for (const auto field : reversed.Fields()) {
+    ASSERT_EQ(field.name, std::to_string(1000000 + next));
+    ASSERT_EQ(field.value.GetUnsigned(), next++);
+  }
 }
 
 TEST(JsonHostile, DeepTreeBuiltInCodeWritesIndented) {

@@ -85,7 +85,7 @@ class Decoder {
         ReadKey(top);
       } else {
         // A repeated key writes into the same field again.
-        ReadValue(top.isMap ? top.node->Field(top.key) : top.node->At(static_cast<std::uint32_t>(index)));
+        ReadValue(top.isMap ? Field(top, index / 2) : top.node->At(static_cast<std::uint32_t>(index)));
       }
     }
   }
@@ -203,7 +203,7 @@ class Decoder {
         if (type >= 0xDC && !ReadNumber(type == 0xDC ? 2 : 4, number)) return;
         if (type < 0xDC) number = type & 0x0F;
         target.MakeCollection();
-        Reserve(target, number);
+        Reserve(target, number, 1);
         Open(target, number, false);
         return;
       case Family::FixMap:
@@ -211,6 +211,7 @@ class Decoder {
         if (type >= 0xDE && !ReadNumber(type == 0xDE ? 2 : 4, number)) return;
         if (type < 0xDE) number = type & 0x0F;
         target.MakeStructure();
+        Reserve(target, number, 2);
         Open(target, number * 2, true);
         return;
       case Family::Invalid:
@@ -219,26 +220,39 @@ class Decoder {
     }
   }
 
-  // Every element starts with a byte of its own, so an array never holds
-  // more elements than bytes remain, and the counts of all the arrays of a
-  // message add up to at most its length. The second bound is one budget for
-  // the whole decode: without it, nested headers that each claim the bytes
-  // left would reserve those same bytes again at every level, quadratic in
-  // the input.
-  void Reserve(BindingNode& collection, std::uint64_t count) {
+  // Every element starts with a byte of its own (a field with two, its key
+  // and its value), so a container never holds more items than bytes
+  // remain, and the counts of all the containers of a message add up to at
+  // most its length. The second bound is one budget for the whole decode:
+  // without it, nested headers that each claim the bytes left would reserve
+  // those same bytes again at every level, quadratic in the input.
+  void Reserve(BindingNode& container, std::uint64_t count, std::size_t bytesPerItem) {
     const std::size_t reserved = static_cast<std::size_t>(
-        std::min<std::uint64_t>(count, std::min(bytes_.size() - position_, reserveBudget_)));
+        std::min<std::uint64_t>(count, std::min((bytes_.size() - position_) / bytesPerItem, reserveBudget_)));
     reserveBudget_ -= reserved;
-    collection.Reserve(reserved);
+    container.Reserve(reserved);
   }
 
   void Open(BindingNode& node, std::uint64_t items, bool isMap) { frames_.push_back({&node, items, 0, {}, isMap}); }
+
+  // The field of the `key`th name of the open map. Maps side by side are
+  // mostly records of one shape: where each name went in the last map at
+  // this depth spares it a search. Records nest far less deep than the
+  // shapes kept; deeper maps are built without.
+  BindingNode& Field(Frame& map, std::uint64_t key) {
+    const std::size_t depth = frames_.size() - 1;
+    if (depth >= names_.size()) return map.node->Field(map.key);
+    std::vector<BindingFieldHint>& names = names_[depth];
+    if (key >= names.size()) names.resize(static_cast<std::size_t>(key) + 1);
+    return map.node->Field(map.key, names[static_cast<std::size_t>(key)]);
+  }
 
   std::span<const std::uint8_t> bytes_;
   BindingProperty& result_;
   std::size_t position_ = 0;
   std::size_t reserveBudget_ = std::min<std::size_t>(bytes_.size(), BindingNode::kMaxElements);  // elements
   std::vector<Frame> frames_;
+  std::array<std::vector<BindingFieldHint>, 32> names_;  // by depth, then by key
 };
 
 }  // namespace

@@ -76,6 +76,10 @@ TEST(ParseMessagePack, DecodesEachFamily) {
       {{0x82, 0xA1, 'a', 0x01, 0xA1, 'a', 0x02}, R"({"a":2})", BindingKind::Structure, 7},
       {{0x82, 0xA1, 'a', 0x81, 0xA1, 'x', 0x01, 0xA1, 'a', 0x81, 0xA1, 'y', 0x02}, R"({"a":{"x":1,"y":2}})",
        BindingKind::Structure, 13},
+      // Maps side by side, of one shape and then not.
+      {{0x93, 0x82, 0xA1, 'b', 0x01, 0xA1, 'a', 0x02, 0x82, 0xA1, 'b', 0x03, 0xA1, 'a', 0x04, 0x82, 0xA1, 'a', 0x05,
+        0xA1, 'c', 0x06},
+       R"([{"a":2,"b":1},{"a":4,"b":3},{"a":5,"c":6}])", BindingKind::Collection, 22},
       // A repeated key whose arrays overwrite from index 0.
       {{0x82, 0xA1, 'a', 0x92, 0x01, 0x02, 0xA1, 'a', 0x91, 0x03}, R"({"a":[3,2]})", BindingKind::Structure, 10},
       // One value only; the rest is left for the caller.
