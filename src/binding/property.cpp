@@ -134,6 +134,13 @@ class BindingTreeOps {
   // Sizes the first leaf of a Structure with at most one leaf for `count`.
   static void ReserveFields(BindingStorage& storage, Structure& structure, std::uint32_t count);
   static void Reallocate(BindingStorage& storage, Collection& collection, std::uint32_t capacity);
+  // Element arrays that fit a pool slot come from the pools, larger ones
+  // from the heap.
+  static constexpr std::uint32_t kPooledElements = BindingStorage::kMaxSlotSize / sizeof(BindingNode);
+  static void FreeElements(BindingStorage& storage, Collection& collection) noexcept {
+    if (collection.capacity > kPooledElements) storage.FreeBlock(collection.data);
+    else if (collection.data) storage.Release(collection.data, std::size_t(collection.capacity) * sizeof(BindingNode));
+  }
 
  private:
   class Pending {
@@ -203,7 +210,7 @@ class BindingTreeOps {
       case Kind::Structure:
         if (pending.PushIfParent(kind, payload)) break;
         if (kind == Kind::Collection) {
-          storage.FreeBlock(payload.collection->data);
+          FreeElements(storage, *payload.collection);
           storage.Destroy(payload.collection);
         } else {
           storage.Destroy(payload.structure);
@@ -224,7 +231,7 @@ class BindingTreeOps {
           ReleaseOne(pending, storage, element.kind_, element.payload_);
         }
         // The elements need no destructor: their content is released above.
-        storage.FreeBlock(collection->data);
+        FreeElements(storage, *collection);
         storage.Destroy(collection);
       } else if (Structure* structure = pending.PopStructure()) {
         FieldLeaf* const* leaves = structure->Leaves();
@@ -463,8 +470,9 @@ BindingNode* BindingTreeOps::Insert(BindingStorage& storage, Structure& structur
 // structure built in order keeps its leaves full.
 void BindingTreeOps::MakeRoom(BindingStorage& storage, Structure& structure, Position& at) {
   if (structure.leafCount == 0) {
-    // Before the first field, the directory's capacity is the first leaf's.
-    structure.single = NewLeaf(storage, std::max<std::uint32_t>(structure.directoryCapacity, 2));
+    // Before the first field, the directory's capacity is the first leaf's,
+    // when reserved.
+    structure.single = NewLeaf(storage, structure.directoryCapacity != 0 ? structure.directoryCapacity : 2);
     structure.directoryCapacity = 0;
     structure.leafCount = 1;
     return;
@@ -520,14 +528,16 @@ void BindingTreeOps::ReserveFields(BindingStorage& storage, Structure& structure
 }
 
 void BindingTreeOps::Reallocate(BindingStorage& storage, Collection& collection, std::uint32_t capacity) {
-  auto* fresh = static_cast<BindingNode*>(storage.AllocateBlock(std::size_t(capacity) * sizeof(BindingNode)));
+  const std::size_t bytes = std::size_t(capacity) * sizeof(BindingNode);
+  auto* fresh = static_cast<BindingNode*>(capacity <= kPooledElements ? storage.Allocate(bytes)
+                                                                       : storage.AllocateBlock(bytes));
   // Elements hold no pointers to themselves, so moving one is a copy of its
   // fields; the old ones are simply dropped.
   for (std::uint32_t i = 0; i < collection.size; ++i) {
     BindingNode* moved = new (&fresh[i]) BindingNode(BindingNode::ChildTag{}, &storage);
     moved->Install(collection.data[i].kind_, collection.data[i].payload_);
   }
-  storage.FreeBlock(collection.data);
+  FreeElements(storage, collection);
   collection.data = fresh;
   collection.capacity = capacity;
 }

@@ -134,10 +134,17 @@ class TreeBuilder {
   bool StartArray() {
     return Apply([&](BindingNode& node) {
       node.MakeCollection();
+      if (open_.size() < shapes_.size()) node.Reserve(shapes_[open_.size()].elements);
       open_.push_back({&node});
     });
   }
-  bool EndArray(rapidjson::SizeType) { return Pop(); }
+  bool EndArray(rapidjson::SizeType) {
+    // A long list is no guide to the next one, and must not become a large
+    // reservation for an empty one.
+    if (open_.size() <= shapes_.size())
+      shapes_[open_.size() - 1].elements = std::min<std::uint32_t>(open_.back().node->Size(), kElementHint);
+    return Pop();
+  }
 
  private:
   std::string_view Text(const char* text, std::size_t length) const noexcept {
@@ -179,14 +186,17 @@ class TreeBuilder {
     BindingNode* node;
     std::uint32_t keys = 0;  // names read so far
   };
-  // The last object closed at one depth. Objects side by side are mostly
-  // records of one shape: the next one is sized at once, and its names find
-  // their places without a search. Records nest far less deep than the
-  // shapes kept; deeper objects are built without.
+  // The last object and array closed at one depth. Values side by side are
+  // mostly records of one shape: the next one is sized at once, and its
+  // names find their places without a search. Records nest far less deep
+  // than the shapes kept; deeper values are built without.
   struct Shape {
     std::uint32_t fields = 0;
+    std::uint32_t elements = 0;  // of the last array, up to kElementHint
     std::vector<BindingFieldHint> names;  // by position in the input
   };
+
+  static constexpr std::uint32_t kElementHint = 64;
 
   BindingNode* target_;
   bool escapes_;
