@@ -36,6 +36,21 @@ constexpr BindingNode kEmptyNode{};
   return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
+// Equal texts, without a call for the short ones names mostly are: words
+// from both ends of each, which overlap below 16 bytes.
+[[gnu::always_inline]] inline bool SameText(std::string_view a, std::string_view b) noexcept {
+  const std::size_t size = a.size();
+  if (size != b.size()) return false;
+  auto word = [](const char* at) {
+    std::uint64_t value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+  };
+  if (size >= 8 && size <= 16)
+    return word(a.data()) == word(b.data()) && word(a.data() + size - 8) == word(b.data() + size - 8);
+  return std::memcmp(a.data(), b.data(), size) == 0;
+}
+
 template <typename Integer>
 std::string Decimal(Integer value) {
   char buffer[24];
@@ -919,7 +934,7 @@ BindingNode& BindingNode::Field(std::string_view name, BindingFieldHint& hint) {
   BindingStringTable& strings = storage_->Strings();
   Structure& structure = *payload_.structure;
   if (hint.name != nullptr && hint.storage == storage_ && hint.generation == strings.Generation() &&
-      hint.name->Text() == name && BindingTreeOps::FitsBetween(structure, name, hint.index))
+      SameText(hint.name->Text(), name) && BindingTreeOps::FitsBetween(structure, name, hint.index))
     return *BindingTreeOps::Insert(*storage_, structure, {nullptr, 0, hint.index}, strings.Retain(hint.name));
   const std::uint32_t hash = Fnv1a32(name);
   const InternedString* entry = strings.Find(name, hash);
