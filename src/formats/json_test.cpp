@@ -208,6 +208,20 @@ TEST(ParseJson, EveryTruncationOfAValidDocumentIsAnErrorOrAPrefixValue) {
   }
 }
 
+// Short texts are read from a copy and long ones in place: the two give the
+// same trees and the same errors at the same offsets.
+TEST(ParseJson, ShortAndLongTextsReadAlike) {
+  const std::string padding((std::size_t(1) << 20) + 1, ' ');
+  for (const std::string document : {R"({"b":"x\"y","a":[1,{"c":"\u00e9"}]})", R"({"a" 1})",
+                                     R"([1,2,}])", R"({"a":"\q"})", "\"tab\tinside\"", R"(["\u0000"])"}) {
+    const BindingProperty small = ParseExact(document);
+    const BindingProperty large = ParseExact(document + padding);
+    EXPECT_EQ(small.IsValid(), large.IsValid()) << document;
+    EXPECT_EQ(small.FailureMessage(), large.FailureMessage()) << document;
+    EXPECT_EQ(Describe(small), Describe(large)) << document;
+  }
+}
+
 enum class Colour { Red = 0, Green = 2 };
 
 TEST(ToJson, WritesEachKindInBothLayouts) {
