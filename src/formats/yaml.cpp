@@ -2,8 +2,6 @@
 
 #include <yaml.h>
 
-#include <cctype>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -56,33 +54,69 @@ bool IsFalseWord(std::string_view text) {
   return IsOneOf(text, {"false", "False", "FALSE", "n", "N", "no", "No", "NO", "off", "Off", "OFF"});
 }
 
+// A scalar's text with a NUL after it, for strtod: scalars are short, so most
+// need no heap.
+class Terminated {
+ public:
+  explicit Terminated(std::string_view text) {
+    if (text.size() < sizeof local_) {
+      text.copy(local_, text.size());
+      local_[text.size()] = '\0';
+      data_ = local_;
+    } else {
+      heap_.assign(text);
+      data_ = heap_.c_str();
+    }
+  }
+  Terminated(const Terminated&) = delete;
+  Terminated& operator=(const Terminated&) = delete;
+
+  const char* c_str() const noexcept { return data_; }
+
+ private:
+  char local_[48];
+  std::string heap_;
+  const char* data_;
+};
+
 // An optional sign and decimal or "0x" hexadecimal digits: a text strtod
 // reads as a whole number too, but rounds above 2^53. Reading it as an
 // integer keeps 64-bit identifiers exact; beyond the 64-bit ranges it is a
-// Float, even where rounding would land on the range's end.
-bool ResolveIntegerLiteral(BindingNode& target, const std::string& text) {
-  std::size_t digits = text[0] == '-' || text[0] == '+' ? 1 : 0;
-  int base = 10;
+// Float, even where rounding would land on the range's end. The digits are
+// summed here rather than by strtoull, which would need a terminated copy;
+// the ranges are strtoull's and strtoll's.
+bool ResolveIntegerLiteral(BindingNode& target, std::string_view text) {
+  const bool negative = text[0] == '-';
+  std::size_t digits = negative || text[0] == '+' ? 1 : 0;
+  std::uint64_t base = 10;
   if (text.size() > digits + 2 && text[digits] == '0' && (text[digits + 1] == 'x' || text[digits + 1] == 'X')) {
     base = 16;
     digits += 2;
   }
   if (digits == text.size()) return false;
+  std::uint64_t magnitude = 0;
+  bool overflow = false;
   for (std::size_t i = digits; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (base == 16 ? !std::isxdigit(c) : !std::isdigit(c)) return false;
+    const char c = text[i];
+    const char lower = static_cast<char>(c | 0x20);
+    std::uint64_t digit;
+    if (c >= '0' && c <= '9') digit = static_cast<std::uint64_t>(c - '0');
+    else if (base == 16 && lower >= 'a' && lower <= 'f') digit = static_cast<std::uint64_t>(lower - 'a' + 10);
+    else return false;
+    // Every character is still checked after an overflow: a later non-digit
+    // makes the text no integer at all.
+    overflow = overflow || __builtin_mul_overflow(magnitude, base, &magnitude) ||
+               __builtin_add_overflow(magnitude, digit, &magnitude);
   }
-  errno = 0;
-  if (text[0] == '-') {
-    const long long value = std::strtoll(text.c_str(), nullptr, base);
-    if (errno == ERANGE) target.SetFloat(std::strtod(text.c_str(), nullptr));
-    // "-0" is no negative number, as it is not for the double path either.
-    else if (value < 0) target.SetSigned(static_cast<std::int64_t>(value));
-    else target.SetUnsigned(std::uint64_t{0});
+  constexpr std::uint64_t kNegativeLimit = std::uint64_t{1} << 63;
+  if (overflow || (negative && magnitude > kNegativeLimit)) {
+    target.SetFloat(std::strtod(Terminated(text).c_str(), nullptr));
+  } else if (negative && magnitude != 0) {
+    // -2^63 has no positive counterpart: negate in unsigned arithmetic.
+    target.SetSigned(static_cast<std::int64_t>(~magnitude + 1));
   } else {
-    const unsigned long long value = std::strtoull(text.c_str(), nullptr, base);
-    if (errno == ERANGE) target.SetFloat(std::strtod(text.c_str(), nullptr));
-    else target.SetUnsigned(static_cast<std::uint64_t>(value));
+    // "-0" is no negative number, as it is not for the double path either.
+    target.SetUnsigned(magnitude);
   }
   return true;
 }
@@ -93,11 +127,11 @@ bool ResolveIntegerLiteral(BindingNode& target, const std::string& text) {
 // undefined, and saturating would invent a value.
 bool ResolvePlainNumber(BindingNode& target, std::string_view text) {
   if (text.empty()) return false;
-  const std::string terminated(text);  // strtod reads up to a NUL, the scalar has a length
-  if (ResolveIntegerLiteral(target, terminated)) return true;
+  if (ResolveIntegerLiteral(target, text)) return true;
+  const Terminated terminated(text);  // strtod reads up to a NUL, the scalar has a length
   char* end = nullptr;
   const double value = std::strtod(terminated.c_str(), &end);
-  if (end != terminated.c_str() + terminated.size() || value == HUGE_VAL) return false;
+  if (end != terminated.c_str() + text.size() || value == HUGE_VAL) return false;
   if (std::isnan(value) || std::floor(value) != value || value < -kTwoTo63 || value >= kTwoTo64) {
     target.SetFloat(value);
   } else if (value < 0) {
@@ -106,6 +140,37 @@ bool ResolvePlainNumber(BindingNode& target, std::string_view text) {
     target.SetUnsigned(static_cast<std::uint64_t>(value));
   }
   return true;
+}
+
+// An untagged plain scalar: null, a number, a boolean or a String, in that
+// order. Most texts are decided by their first character: no null or boolean
+// word starts with a digit, a sign or a point, and strtod reads no number
+// from a letter other than those of "inf" and "nan". The rest take every
+// check in turn.
+void ResolvePlain(BindingNode& target, std::string_view text) {
+  if (text.empty()) {
+    target.Reset();
+    return;
+  }
+  const char first = text[0];
+  const char lower = static_cast<char>(first | 0x20);
+  if ((first >= '0' && first <= '9') || first == '-' || first == '+' || first == '.') {
+    if (!ResolvePlainNumber(target, text)) target.SetString(text);
+    return;
+  }
+  if (lower >= 'a' && lower <= 'z' && lower != 'i' && lower != 'n') {
+    // Only these begin a boolean word.
+    if (lower != 't' && lower != 'y' && lower != 'o' && lower != 'f') target.SetString(text);
+    else if (IsTrueWord(text)) target.SetBool(true);
+    else if (IsFalseWord(text)) target.SetBool(false);
+    else target.SetString(text);
+    return;
+  }
+  if (IsNullWord(text)) target.Reset();
+  else if (ResolvePlainNumber(target, text)) return;
+  else if (IsTrueWord(text)) target.SetBool(true);
+  else if (IsFalseWord(text)) target.SetBool(false);
+  else target.SetString(text);
 }
 
 struct Mark {
@@ -459,11 +524,7 @@ void ResolveYamlScalar(BindingProperty& result, BindingNode& target, std::string
                        bool quoted) {
   if (tag.empty()) {
     if (quoted) target.SetString(text);
-    else if (IsNullWord(text)) target.Reset();
-    else if (ResolvePlainNumber(target, text)) return;
-    else if (IsTrueWord(text)) target.SetBool(true);
-    else if (IsFalseWord(text)) target.SetBool(false);
-    else target.SetString(text);
+    else ResolvePlain(target, text);
     return;
   }
   if (tag == kStrTag) {
