@@ -188,7 +188,7 @@ bool IsQuoted(yaml_scalar_style_t style) {
   return style == YAML_SINGLE_QUOTED_SCALAR_STYLE || style == YAML_DOUBLE_QUOTED_SCALAR_STYLE;
 }
 
-// A field name; none for an element. Names are short, so most need no heap.
+// An anchored mapping key's text.
 using Key = std::optional<std::string>;
 
 // The event handler.
@@ -197,7 +197,8 @@ using Key = std::optional<std::string>;
 // arrays move as they grow. Paths live in one arena as a tree of steps, each
 // pointing at its parent, so an anchor costs one index however deep it sits.
 // Steps of nodes that are closed and carry no anchor below them are dropped
-// again; a key moves into its step, and is copied only for an anchor.
+// again. Field names of steps sit in a second arena that grows and shrinks
+// with the first, so a step costs no allocation of its own.
 class Builder {
  public:
   Builder(BindingProperty& result, std::size_t textLength)
@@ -205,7 +206,7 @@ class Builder {
         budget_(textLength > (std::numeric_limits<std::size_t>::max() - kBudgetBase) / kBudgetPerByte
                     ? std::numeric_limits<std::size_t>::max()
                     : kBudgetBase + kBudgetPerByte * textLength) {
-    paths_.push_back({kNoParent, 0, std::nullopt, 0, true});
+    paths_.push_back({kNoParent, 0, 0, 0, 0, false, true});
   }
 
   // False once the result has failed.
@@ -246,9 +247,11 @@ class Builder {
 
   struct PathStep {
     std::size_t parent;
-    std::uint32_t index;  // the element's index, when `key` is null
-    Key key;              // the field's name
     std::size_t cost;     // of walking here from the root
+    std::size_t keyAt;    // where the field's name starts in `pathKeys_`
+    std::size_t keySize;
+    std::uint32_t index;  // the element's index, when not a field
+    bool field;
     bool pinned;          // an anchor refers to this step or one below it
   };
 
@@ -281,13 +284,26 @@ class Builder {
   }
 
   bool InKeyPosition() const {
-    return !open_.empty() && open_.back().node->GetKind() == BindingKind::Structure && !pendingKey_;
+    return !open_.empty() && open_.back().node->GetKind() == BindingKind::Structure && !hasKey_;
   }
 
-  std::size_t AddStep(std::size_t parent, std::uint32_t index, Key key) {
-    const std::size_t cost = paths_[parent].cost + 1 + (key ? key->size() / kBytesPerStep : 0);
-    paths_.push_back({parent, index, std::move(key), cost, false});
+  std::string_view KeyOf(const PathStep& step) const { return {pathKeys_.data() + step.keyAt, step.keySize}; }
+
+  std::size_t AddStep(std::size_t parent, std::uint32_t index) {
+    paths_.push_back({parent, paths_[parent].cost + 1, pathKeys_.size(), 0, index, false, false});
     return paths_.size() - 1;
+  }
+
+  std::size_t AddStep(std::size_t parent, std::string_view key) {
+    const std::size_t cost = paths_[parent].cost + 1 + key.size() / kBytesPerStep;
+    paths_.push_back({parent, cost, pathKeys_.size(), key.size(), 0, true, false});
+    pathKeys_.append(key);
+    return paths_.size() - 1;
+  }
+
+  void SetKey(std::string_view key) {
+    key_.assign(key);
+    hasKey_ = true;
   }
 
   // Picks the node the next value goes to and opens it: a new element, the
@@ -301,14 +317,14 @@ class Builder {
     if (parent.node->GetKind() == BindingKind::Collection) {
       const std::uint32_t index = parent.node->Size();
       BindingNode& element = parent.node->At(index);
-      const std::size_t path = AddStep(parent.path, index, std::nullopt);
+      const std::size_t path = AddStep(parent.path, index);
       open_.push_back({&element, path, false, nullptr});
       return element;
     }
-    if (parent.node->GetKind() == BindingKind::Structure && pendingKey_) {
-      BindingNode& field = parent.node->Field(*pendingKey_);
-      const std::size_t path = AddStep(parent.path, 0, std::move(pendingKey_));
-      pendingKey_.reset();
+    if (parent.node->GetKind() == BindingKind::Structure && hasKey_) {
+      BindingNode& field = parent.node->Field(key_);
+      const std::size_t path = AddStep(parent.path, key_);
+      hasKey_ = false;
       open_.push_back({&field, path, false, nullptr});
       return field;
     }
@@ -321,10 +337,9 @@ class Builder {
     if (open_.empty()) return result_;
     BindingNode& parent = *open_.back().node;
     if (parent.GetKind() == BindingKind::Collection) return parent.At(parent.Size());
-    if (parent.GetKind() == BindingKind::Structure && pendingKey_) {
-      BindingNode& field = parent.Field(*pendingKey_);
-      pendingKey_.reset();
-      return field;
+    if (parent.GetKind() == BindingKind::Structure && hasKey_) {
+      hasKey_ = false;
+      return parent.Field(key_);
     }
     return parent;
   }
@@ -335,8 +350,11 @@ class Builder {
     if (node.anchor) node.anchor->open = false;
     if (node.flow) --flowDepth_;
     // Every step opened below this one has been closed: an unpinned step is
-    // the arena's last.
-    if (!paths_[node.path].pinned && node.path == paths_.size() - 1) paths_.pop_back();
+    // the arena's last, and its name the last in `pathKeys_`.
+    if (!paths_[node.path].pinned && node.path == paths_.size() - 1) {
+      pathKeys_.resize(paths_.back().keyAt);
+      paths_.pop_back();
+    }
     open_.pop_back();
   }
 
@@ -361,11 +379,11 @@ class Builder {
     const std::string_view anchor = Text(scalar.anchor);
     if (InKeyPosition()) {
       if (!tag.empty() && tag != kStrTag) return FailAt(kInvalidKey, event);
-      pendingKey_.emplace(text);
+      SetKey(text);
       if (anchor.empty()) return true;
       const auto [entry, added] = anchors_.try_emplace(std::string(anchor));
       if (!added) return FailAt(kDuplicateAnchor, anchor, event);
-      entry->second.key = pendingKey_;
+      entry->second.key.emplace(text);
       return true;
     }
     if (anchor.empty()) {
@@ -409,7 +427,7 @@ class Builder {
     const BindingNode* node = &result_;
     for (auto step = walk_.rbegin(); step != walk_.rend(); ++step) {
       const PathStep& at = paths_[*step];
-      node = at.key ? &node->Find(*at.key) : &node->At(at.index);
+      node = at.field ? &node->Find(KeyOf(at)) : &node->At(at.index);
     }
     return *node;
   }
@@ -440,15 +458,17 @@ class Builder {
     if (InKeyPosition()) {
       // An alias as a key names the field by the anchored key's text, or by
       // an anchored string.
-      Key key = anchor.key;
-      if (!key) {
+      std::string_view key;
+      if (anchor.key) {
+        key = *anchor.key;
+      } else {
         if (!Spend(paths_[anchor.path].cost, name, event)) return false;
         const BindingNode& node = Walk(anchor.path);
         if (node.GetKind() != BindingKind::String) return FailAt(kInvalidKey, event);
-        key.emplace(node.GetString());
+        key = node.GetString();
       }
-      if (!Spend(1 + key->size() / kBytesPerStep, name, event)) return false;
-      pendingKey_ = std::move(key);
+      if (!Spend(1 + key.size() / kBytesPerStep, name, event)) return false;
+      SetKey(key);
       return true;
     }
     if (anchor.key) {
@@ -471,7 +491,9 @@ class Builder {
   BindingProperty& result_;
   std::vector<OpenNode> open_;
   std::vector<PathStep> paths_;  // [0] is the root
-  Key pendingKey_;
+  std::string pathKeys_;
+  std::string key_;  // the field the next value goes to, when `hasKey_`
+  bool hasKey_ = false;
   std::unordered_map<std::string, Anchor> anchors_;
   std::size_t flowDepth_ = 0;
   std::size_t budget_;
