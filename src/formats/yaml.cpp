@@ -173,6 +173,11 @@ void ResolvePlain(BindingNode& target, std::string_view text) {
   else target.SetString(text);
 }
 
+void ResolveUntagged(BindingNode& target, std::string_view text, bool quoted) {
+  if (quoted) target.SetString(text);
+  else ResolvePlain(target, text);
+}
+
 struct Mark {
   std::size_t line;
   std::size_t column;
@@ -211,12 +216,14 @@ class Builder {
 
   // False once the result has failed.
   bool Handle(const yaml_event_t& event) {
+    // Half the events are scalars: one test before the jump table, whose
+    // target is hard to predict.
+    if (event.type == YAML_SCALAR_EVENT) return Scalar(event);
     switch (event.type) {
       case YAML_DOCUMENT_START_EVENT:
         // The anchor table lives for the whole stream.
         if (!result_.IsEmpty()) return Fail(kMultiDocument);
         return true;
-      case YAML_SCALAR_EVENT: return Scalar(event);
       case YAML_ALIAS_EVENT: return Alias(event);
       case YAML_SEQUENCE_START_EVENT:
         return Open(event, Text(event.data.sequence_start.anchor), kSequenceAsKey,
@@ -373,6 +380,31 @@ class Builder {
   }
 
   bool Scalar(const yaml_event_t& event) {
+    const auto& scalar = event.data.scalar;
+    const std::string_view text(reinterpret_cast<const char*>(scalar.value), scalar.length);
+    // Most scalars carry neither tag nor anchor: an element, a key or a
+    // field's value, which cannot fail.
+    if (scalar.tag == nullptr && scalar.anchor == nullptr && !open_.empty()) {
+      BindingNode& parent = *open_.back().node;
+      if (parent.GetKind() == BindingKind::Collection) {
+        ResolveUntagged(parent.At(parent.Size()), text, IsQuoted(scalar.style));
+        return true;
+      }
+      if (parent.GetKind() == BindingKind::Structure) {
+        if (!hasKey_) {
+          SetKey(text);
+          return true;
+        }
+        hasKey_ = false;
+        ResolveUntagged(parent.Field(key_), text, IsQuoted(scalar.style));
+        return true;
+      }
+    }
+    return AnyScalar(event);
+  }
+
+  // Kept out of line, so that the common case above stays small.
+  [[gnu::noinline]] bool AnyScalar(const yaml_event_t& event) {
     const auto& scalar = event.data.scalar;
     const std::string_view text(reinterpret_cast<const char*>(scalar.value), scalar.length);
     const std::string_view tag = Text(scalar.tag);
@@ -545,8 +577,7 @@ class Parser {
 void ResolveYamlScalar(BindingProperty& result, BindingNode& target, std::string_view tag, std::string_view text,
                        bool quoted) {
   if (tag.empty()) {
-    if (quoted) target.SetString(text);
-    else ResolvePlain(target, text);
+    ResolveUntagged(target, text, quoted);
     return;
   }
   if (tag == kStrTag) {
