@@ -211,6 +211,9 @@ class Builder {
         budget_(textLength > (std::numeric_limits<std::size_t>::max() - kBudgetBase) / kBudgetPerByte
                     ? std::numeric_limits<std::size_t>::max()
                     : kBudgetBase + kBudgetPerByte * textLength) {
+    // Room for the usual nesting, so that neither grows step by step.
+    open_.reserve(16);
+    paths_.reserve(16);
     paths_.push_back({kNoParent, 0, 0, 0, 0, false, true});
   }
 
@@ -387,7 +390,8 @@ class Builder {
     if (scalar.tag == nullptr && scalar.anchor == nullptr && !open_.empty()) {
       BindingNode& parent = *open_.back().node;
       if (parent.GetKind() == BindingKind::Collection) {
-        ResolveUntagged(parent.At(parent.Size()), text, IsQuoted(scalar.style));
+        ResolveUntagged(parent.At(static_cast<std::uint32_t>(parent.Elements().size())), text,
+                        IsQuoted(scalar.style));
         return true;
       }
       if (parent.GetKind() == BindingKind::Structure) {
