@@ -93,6 +93,9 @@ TEST(ParseYaml, TypesScalarsAndBuildsTrees) {
       {"NULL", ""},
       {"tru", "s\"tru\""},
       {"OFF", "false"},
+      // Longer than any stack copy of a scalar.
+      {"0.000000000000000000000000000000000000000000000000015", "f1.5e-50"},
+      {"1000000000000000000000000000000000000000000000000000000", "f1e54"},
       {"!!str 42", "s\"42\""},
       {"!!int 42", "u42"},
       {"!!int -42", "i-42"},
