@@ -2,6 +2,8 @@
 
 #include <yaml.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -275,8 +277,22 @@ class Builder {
     BindingNode* node;
     std::size_t path;
     bool flow;
-    Anchor* anchor;  // entries of an unordered_map keep their address
+    Anchor* anchor;          // entries of an unordered_map keep their address
+    bool container = false;  // opened as one, not a scalar or an alias's copy
+    std::uint32_t keys = 0;  // names read so far
   };
+
+  // The last mapping and sequence closed at one depth. Values side by side
+  // are mostly records of one shape: the next one is sized at once, and its
+  // names find their places without a search. Records nest far less deep
+  // than the shapes kept; deeper values are built without.
+  struct Shape {
+    std::uint32_t fields = 0;
+    std::uint32_t elements = 0;  // of the last sequence, up to kElementHint
+    std::vector<BindingFieldHint> names;  // by position in the input
+  };
+
+  static constexpr std::uint32_t kElementHint = 64;
 
   bool Fail(std::string_view message) {
     result_.SetFailure(message);
@@ -316,6 +332,17 @@ class Builder {
     hasKey_ = true;
   }
 
+  // The pending key's field in the innermost open node, a Structure.
+  BindingNode& KeyedField() {
+    hasKey_ = false;
+    OpenNode& parent = open_.back();
+    const std::size_t depth = open_.size() - 1;
+    if (depth >= shapes_.size()) return parent.node->Field(key_);
+    std::vector<BindingFieldHint>& names = shapes_[depth].names;
+    if (parent.keys == names.size()) names.emplace_back();
+    return parent.node->Field(key_, names[parent.keys++]);
+  }
+
   // Picks the node the next value goes to and opens it: a new element, the
   // pending key's field, or (at the root) the root itself.
   BindingNode& Target() {
@@ -332,9 +359,8 @@ class Builder {
       return element;
     }
     if (parent.node->GetKind() == BindingKind::Structure && hasKey_) {
-      BindingNode& field = parent.node->Field(key_);
+      BindingNode& field = KeyedField();
       const std::size_t path = AddStep(parent.path, key_);
-      hasKey_ = false;
       open_.push_back({&field, path, false, nullptr});
       return field;
     }
@@ -347,10 +373,7 @@ class Builder {
     if (open_.empty()) return result_;
     BindingNode& parent = *open_.back().node;
     if (parent.GetKind() == BindingKind::Collection) return parent.At(parent.Size());
-    if (parent.GetKind() == BindingKind::Structure && hasKey_) {
-      hasKey_ = false;
-      return parent.Field(key_);
-    }
+    if (parent.GetKind() == BindingKind::Structure && hasKey_) return KeyedField();
     return parent;
   }
 
@@ -359,6 +382,14 @@ class Builder {
     const OpenNode& node = open_.back();
     if (node.anchor) node.anchor->open = false;
     if (node.flow) --flowDepth_;
+    const std::size_t depth = open_.size() - 1;
+    if (node.container && depth < shapes_.size()) {
+      // A long list is no guide to the next one, and must not become a large
+      // reservation for an empty one.
+      Shape& shape = shapes_[depth];
+      if (node.node->GetKind() == BindingKind::Structure) shape.fields = node.node->Size();
+      else shape.elements = std::min(node.node->Size(), kElementHint);
+    }
     // Every step opened below this one has been closed: an unpinned step is
     // the arena's last, and its name the last in `pathKeys_`.
     if (!paths_[node.path].pinned && node.path == paths_.size() - 1) {
@@ -399,8 +430,7 @@ class Builder {
           SetKey(text);
           return true;
         }
-        hasKey_ = false;
-        ResolveUntagged(parent.Field(key_), text, IsQuoted(scalar.style));
+        ResolveUntagged(KeyedField(), text, IsQuoted(scalar.style));
         return true;
       }
     }
@@ -438,8 +468,11 @@ class Builder {
     if (InKeyPosition()) return FailAt(keyMessage, event);
     if (flow && flowDepth_ >= kMaxFlowDepth) return FailAt(kTooDeep, event);
     BindingNode& target = Target();
+    const std::size_t depth = open_.size() - 1;
     if (sequence) target.MakeCollection();
     else target.MakeStructure();
+    if (depth < shapes_.size()) target.Reserve(sequence ? shapes_[depth].elements : shapes_[depth].fields);
+    open_.back().container = true;
     if (flow) {
       open_.back().flow = true;
       ++flowDepth_;
@@ -530,6 +563,7 @@ class Builder {
   std::string pathKeys_;
   std::string key_;  // the field the next value goes to, when `hasKey_`
   bool hasKey_ = false;
+  std::array<Shape, 32> shapes_;  // by depth
   std::unordered_map<std::string, Anchor> anchors_;
   std::size_t flowDepth_ = 0;
   std::size_t budget_;
