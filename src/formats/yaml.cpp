@@ -1,9 +1,11 @@
 #include "formats/yaml.h"
 
+#include <langinfo.h>
 #include <yaml.h>
 
 #include <algorithm>
 #include <array>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -123,17 +125,59 @@ bool ResolveIntegerLiteral(BindingNode& target, std::string_view text) {
   return true;
 }
 
+// Whether strtod reads "." as the decimal point, as it does in the C locale;
+// it follows the thread's locale, which the host may have set otherwise.
+bool PointIsRadix() {
+  const char* const radix = nl_langinfo(RADIXCHAR);
+  return radix[0] == '.' && radix[1] == '\0';
+}
+
+// What strtod reads from an optional sign, digits and a point, 15 digits at
+// most, where "." is the decimal point: the digits and the power of ten are
+// both exact doubles, so one division rounds as strtod does, in any rounding
+// mode. None for any other text.
+std::optional<double> ShortDecimal(std::string_view text) {
+  // Evaluated in a wider type, the division would round twice.
+  if constexpr (FLT_EVAL_METHOD != 0) return std::nullopt;
+  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const bool negative = text[0] == '-';
+  std::uint64_t digits = 0;
+  int count = 0;
+  int decimals = -1;  // none before the point
+  for (std::size_t i = negative || text[0] == '+' ? 1 : 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
+      ++count;
+      if (decimals >= 0) ++decimals;
+    } else if (c == '.' && decimals < 0) {
+      decimals = 0;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (count == 0 || count > 15 || decimals < 0) return std::nullopt;
+  const double magnitude = static_cast<double>(digits);
+  return (negative ? -magnitude : magnitude) / kPowersOfTen[decimals];
+}
+
 // A plain scalar that strtod reads whole (and that is not +infinity), as a
 // number node: Float when it has a fraction or is NaN, else an integer.
 // Whole values beyond the 64-bit ranges stay Float: casting them would be
 // undefined, and saturating would invent a value.
-bool ResolvePlainNumber(BindingNode& target, std::string_view text) {
+bool ResolvePlainNumber(BindingNode& target, std::string_view text, bool pointIsRadix) {
   if (text.empty()) return false;
   if (ResolveIntegerLiteral(target, text)) return true;
-  const Terminated terminated(text);  // strtod reads up to a NUL, the scalar has a length
-  char* end = nullptr;
-  const double value = std::strtod(terminated.c_str(), &end);
-  if (end != terminated.c_str() + text.size() || value == HUGE_VAL) return false;
+  double value;
+  if (const std::optional<double> decimal = pointIsRadix ? ShortDecimal(text) : std::nullopt) {
+    value = *decimal;
+  } else {
+    const Terminated terminated(text);  // strtod reads up to a NUL, the scalar has a length
+    char* end = nullptr;
+    value = std::strtod(terminated.c_str(), &end);
+    if (end != terminated.c_str() + text.size() || value == HUGE_VAL) return false;
+  }
   if (std::isnan(value) || std::floor(value) != value || value < -kTwoTo63 || value >= kTwoTo64) {
     target.SetFloat(value);
   } else if (value < 0) {
@@ -149,7 +193,7 @@ bool ResolvePlainNumber(BindingNode& target, std::string_view text) {
 // word starts with a digit, a sign or a point, and strtod reads no number
 // from a letter other than those of "inf" and "nan". The rest take every
 // check in turn.
-void ResolvePlain(BindingNode& target, std::string_view text) {
+void ResolvePlain(BindingNode& target, std::string_view text, bool pointIsRadix) {
   if (text.empty()) {
     target.Reset();
     return;
@@ -157,7 +201,7 @@ void ResolvePlain(BindingNode& target, std::string_view text) {
   const char first = text[0];
   const char lower = static_cast<char>(first | 0x20);
   if ((first >= '0' && first <= '9') || first == '-' || first == '+' || first == '.') {
-    if (!ResolvePlainNumber(target, text)) target.SetString(text);
+    if (!ResolvePlainNumber(target, text, pointIsRadix)) target.SetString(text);
     return;
   }
   if (lower >= 'a' && lower <= 'z' && lower != 'i' && lower != 'n') {
@@ -169,15 +213,15 @@ void ResolvePlain(BindingNode& target, std::string_view text) {
     return;
   }
   if (IsNullWord(text)) target.Reset();
-  else if (ResolvePlainNumber(target, text)) return;
+  else if (ResolvePlainNumber(target, text, pointIsRadix)) return;
   else if (IsTrueWord(text)) target.SetBool(true);
   else if (IsFalseWord(text)) target.SetBool(false);
   else target.SetString(text);
 }
 
-void ResolveUntagged(BindingNode& target, std::string_view text, bool quoted) {
+void ResolveUntagged(BindingNode& target, std::string_view text, bool quoted, bool pointIsRadix) {
   if (quoted) target.SetString(text);
-  else ResolvePlain(target, text);
+  else ResolvePlain(target, text, pointIsRadix);
 }
 
 struct Mark {
@@ -422,7 +466,7 @@ class Builder {
       BindingNode& parent = *open_.back().node;
       if (parent.GetKind() == BindingKind::Collection) {
         ResolveUntagged(parent.At(static_cast<std::uint32_t>(parent.Elements().size())), text,
-                        IsQuoted(scalar.style));
+                        IsQuoted(scalar.style), pointIsRadix_);
         return true;
       }
       if (parent.GetKind() == BindingKind::Structure) {
@@ -430,7 +474,7 @@ class Builder {
           SetKey(text);
           return true;
         }
-        ResolveUntagged(KeyedField(), text, IsQuoted(scalar.style));
+        ResolveUntagged(KeyedField(), text, IsQuoted(scalar.style), pointIsRadix_);
         return true;
       }
     }
@@ -564,6 +608,7 @@ class Builder {
   std::string key_;  // the field the next value goes to, when `hasKey_`
   bool hasKey_ = false;
   std::array<Shape, 32> shapes_;  // by depth
+  const bool pointIsRadix_ = PointIsRadix();
   std::unordered_map<std::string, Anchor> anchors_;
   std::size_t flowDepth_ = 0;
   std::size_t budget_;
@@ -615,7 +660,7 @@ class Parser {
 void ResolveYamlScalar(BindingProperty& result, BindingNode& target, std::string_view tag, std::string_view text,
                        bool quoted) {
   if (tag.empty()) {
-    ResolveUntagged(target, text, quoted);
+    ResolveUntagged(target, text, quoted, !quoted && PointIsRadix());
     return;
   }
   if (tag == kStrTag) {
