@@ -257,9 +257,10 @@ class Builder {
         budget_(textLength > (std::numeric_limits<std::size_t>::max() - kBudgetBase) / kBudgetPerByte
                     ? std::numeric_limits<std::size_t>::max()
                     : kBudgetBase + kBudgetPerByte * textLength) {
-    // Room for the usual nesting, so that neither grows step by step.
+    // Room for the usual nesting, so that none grows step by step.
     open_.reserve(16);
     paths_.reserve(16);
+    pathKeys_.reserve(256);
     paths_.push_back({kNoParent, 0, 0, 0, 0, false, true});
   }
 
@@ -383,7 +384,11 @@ class Builder {
     const std::size_t depth = open_.size() - 1;
     if (depth >= shapes_.size()) return parent.node->Field(key_);
     std::vector<BindingFieldHint>& names = shapes_[depth].names;
-    if (parent.keys == names.size()) names.emplace_back();
+    if (parent.keys == names.size()) {
+      // Room for a record of the usual width at once.
+      if (names.empty()) names.reserve(32);
+      names.emplace_back();
+    }
     return parent.node->Field(key_, names[parent.keys++]);
   }
 
