@@ -1,9 +1,11 @@
 #include "formats/yaml.h"
 
+#include <langinfo.h>
 #include <yaml.h>
 
-#include <cctype>
-#include <cerrno>
+#include <algorithm>
+#include <array>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -56,48 +58,126 @@ bool IsFalseWord(std::string_view text) {
   return IsOneOf(text, {"false", "False", "FALSE", "n", "N", "no", "No", "NO", "off", "Off", "OFF"});
 }
 
+// A scalar's text with a NUL after it, for strtod: scalars are short, so most
+// need no heap.
+class Terminated {
+ public:
+  explicit Terminated(std::string_view text) {
+    if (text.size() < sizeof local_) {
+      text.copy(local_, text.size());
+      local_[text.size()] = '\0';
+      data_ = local_;
+    } else {
+      heap_.assign(text);
+      data_ = heap_.c_str();
+    }
+  }
+  Terminated(const Terminated&) = delete;
+  Terminated& operator=(const Terminated&) = delete;
+
+  const char* c_str() const noexcept { return data_; }
+
+ private:
+  char local_[48];
+  std::string heap_;
+  const char* data_;
+};
+
 // An optional sign and decimal or "0x" hexadecimal digits: a text strtod
 // reads as a whole number too, but rounds above 2^53. Reading it as an
 // integer keeps 64-bit identifiers exact; beyond the 64-bit ranges it is a
-// Float, even where rounding would land on the range's end.
-bool ResolveIntegerLiteral(BindingNode& target, const std::string& text) {
-  std::size_t digits = text[0] == '-' || text[0] == '+' ? 1 : 0;
-  int base = 10;
+// Float, even where rounding would land on the range's end. The digits are
+// summed here rather than by strtoull, which would need a terminated copy;
+// the ranges are strtoull's and strtoll's.
+bool ResolveIntegerLiteral(BindingNode& target, std::string_view text) {
+  const bool negative = text[0] == '-';
+  std::size_t digits = negative || text[0] == '+' ? 1 : 0;
+  std::uint64_t base = 10;
   if (text.size() > digits + 2 && text[digits] == '0' && (text[digits + 1] == 'x' || text[digits + 1] == 'X')) {
     base = 16;
     digits += 2;
   }
   if (digits == text.size()) return false;
+  std::uint64_t magnitude = 0;
+  bool overflow = false;
   for (std::size_t i = digits; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (base == 16 ? !std::isxdigit(c) : !std::isdigit(c)) return false;
+    const char c = text[i];
+    const char lower = static_cast<char>(c | 0x20);
+    std::uint64_t digit;
+    if (c >= '0' && c <= '9') digit = static_cast<std::uint64_t>(c - '0');
+    else if (base == 16 && lower >= 'a' && lower <= 'f') digit = static_cast<std::uint64_t>(lower - 'a' + 10);
+    else return false;
+    // Every character is still checked after an overflow: a later non-digit
+    // makes the text no integer at all.
+    overflow = overflow || __builtin_mul_overflow(magnitude, base, &magnitude) ||
+               __builtin_add_overflow(magnitude, digit, &magnitude);
   }
-  errno = 0;
-  if (text[0] == '-') {
-    const long long value = std::strtoll(text.c_str(), nullptr, base);
-    if (errno == ERANGE) target.SetFloat(std::strtod(text.c_str(), nullptr));
-    // "-0" is no negative number, as it is not for the double path either.
-    else if (value < 0) target.SetSigned(static_cast<std::int64_t>(value));
-    else target.SetUnsigned(std::uint64_t{0});
+  constexpr std::uint64_t kNegativeLimit = std::uint64_t{1} << 63;
+  if (overflow || (negative && magnitude > kNegativeLimit)) {
+    target.SetFloat(std::strtod(Terminated(text).c_str(), nullptr));
+  } else if (negative && magnitude != 0) {
+    // -2^63 has no positive counterpart: negate in unsigned arithmetic.
+    target.SetSigned(static_cast<std::int64_t>(~magnitude + 1));
   } else {
-    const unsigned long long value = std::strtoull(text.c_str(), nullptr, base);
-    if (errno == ERANGE) target.SetFloat(std::strtod(text.c_str(), nullptr));
-    else target.SetUnsigned(static_cast<std::uint64_t>(value));
+    // "-0" is no negative number, as it is not for the double path either.
+    target.SetUnsigned(magnitude);
   }
   return true;
+}
+
+// Whether strtod reads "." as the decimal point, as it does in the C locale;
+// it follows the thread's locale, which the host may have set otherwise.
+bool PointIsRadix() {
+  const char* const radix = nl_langinfo(RADIXCHAR);
+  return radix[0] == '.' && radix[1] == '\0';
+}
+
+// What strtod reads from an optional sign, digits and a point, 15 digits at
+// most, where "." is the decimal point: the digits and the power of ten are
+// both exact doubles, so one division rounds as strtod does, in any rounding
+// mode. None for any other text.
+std::optional<double> ShortDecimal(std::string_view text) {
+  // Evaluated in a wider type, the division would round twice.
+  if constexpr (FLT_EVAL_METHOD != 0) return std::nullopt;
+  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const bool negative = text[0] == '-';
+  std::uint64_t digits = 0;
+  int count = 0;
+  int decimals = -1;  // none before the point
+  for (std::size_t i = negative || text[0] == '+' ? 1 : 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
+      ++count;
+      if (decimals >= 0) ++decimals;
+    } else if (c == '.' && decimals < 0) {
+      decimals = 0;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (count == 0 || count > 15 || decimals < 0) return std::nullopt;
+  const double magnitude = static_cast<double>(digits);
+  return (negative ? -magnitude : magnitude) / kPowersOfTen[decimals];
 }
 
 // A plain scalar that strtod reads whole (and that is not +infinity), as a
 // number node: Float when it has a fraction or is NaN, else an integer.
 // Whole values beyond the 64-bit ranges stay Float: casting them would be
 // undefined, and saturating would invent a value.
-bool ResolvePlainNumber(BindingNode& target, std::string_view text) {
+bool ResolvePlainNumber(BindingNode& target, std::string_view text, bool pointIsRadix) {
   if (text.empty()) return false;
-  const std::string terminated(text);  // strtod reads up to a NUL, the scalar has a length
-  if (ResolveIntegerLiteral(target, terminated)) return true;
-  char* end = nullptr;
-  const double value = std::strtod(terminated.c_str(), &end);
-  if (end != terminated.c_str() + terminated.size() || value == HUGE_VAL) return false;
+  if (ResolveIntegerLiteral(target, text)) return true;
+  double value;
+  if (const std::optional<double> decimal = pointIsRadix ? ShortDecimal(text) : std::nullopt) {
+    value = *decimal;
+  } else {
+    const Terminated terminated(text);  // strtod reads up to a NUL, the scalar has a length
+    char* end = nullptr;
+    value = std::strtod(terminated.c_str(), &end);
+    if (end != terminated.c_str() + text.size() || value == HUGE_VAL) return false;
+  }
   if (std::isnan(value) || std::floor(value) != value || value < -kTwoTo63 || value >= kTwoTo64) {
     target.SetFloat(value);
   } else if (value < 0) {
@@ -106,6 +186,42 @@ bool ResolvePlainNumber(BindingNode& target, std::string_view text) {
     target.SetUnsigned(static_cast<std::uint64_t>(value));
   }
   return true;
+}
+
+// An untagged plain scalar: null, a number, a boolean or a String, in that
+// order. Most texts are decided by their first character: no null or boolean
+// word starts with a digit, a sign or a point, and strtod reads no number
+// from a letter other than those of "inf" and "nan". The rest take every
+// check in turn.
+void ResolvePlain(BindingNode& target, std::string_view text, bool pointIsRadix) {
+  if (text.empty()) {
+    target.Reset();
+    return;
+  }
+  const char first = text[0];
+  const char lower = static_cast<char>(first | 0x20);
+  if ((first >= '0' && first <= '9') || first == '-' || first == '+' || first == '.') {
+    if (!ResolvePlainNumber(target, text, pointIsRadix)) target.SetString(text);
+    return;
+  }
+  if (lower >= 'a' && lower <= 'z' && lower != 'i' && lower != 'n') {
+    // Only these begin a boolean word.
+    if (lower != 't' && lower != 'y' && lower != 'o' && lower != 'f') target.SetString(text);
+    else if (IsTrueWord(text)) target.SetBool(true);
+    else if (IsFalseWord(text)) target.SetBool(false);
+    else target.SetString(text);
+    return;
+  }
+  if (IsNullWord(text)) target.Reset();
+  else if (ResolvePlainNumber(target, text, pointIsRadix)) return;
+  else if (IsTrueWord(text)) target.SetBool(true);
+  else if (IsFalseWord(text)) target.SetBool(false);
+  else target.SetString(text);
+}
+
+void ResolveUntagged(BindingNode& target, std::string_view text, bool quoted, bool pointIsRadix) {
+  if (quoted) target.SetString(text);
+  else ResolvePlain(target, text, pointIsRadix);
 }
 
 struct Mark {
@@ -123,7 +239,7 @@ bool IsQuoted(yaml_scalar_style_t style) {
   return style == YAML_SINGLE_QUOTED_SCALAR_STYLE || style == YAML_DOUBLE_QUOTED_SCALAR_STYLE;
 }
 
-// A field name; none for an element. Names are short, so most need no heap.
+// An anchored mapping key's text.
 using Key = std::optional<std::string>;
 
 // The event handler.
@@ -132,7 +248,8 @@ using Key = std::optional<std::string>;
 // arrays move as they grow. Paths live in one arena as a tree of steps, each
 // pointing at its parent, so an anchor costs one index however deep it sits.
 // Steps of nodes that are closed and carry no anchor below them are dropped
-// again; a key moves into its step, and is copied only for an anchor.
+// again. Field names of steps sit in a second arena that grows and shrinks
+// with the first, so a step costs no allocation of its own.
 class Builder {
  public:
   Builder(BindingProperty& result, std::size_t textLength)
@@ -140,17 +257,23 @@ class Builder {
         budget_(textLength > (std::numeric_limits<std::size_t>::max() - kBudgetBase) / kBudgetPerByte
                     ? std::numeric_limits<std::size_t>::max()
                     : kBudgetBase + kBudgetPerByte * textLength) {
-    paths_.push_back({kNoParent, 0, std::nullopt, 0, true});
+    // Room for the usual nesting, so that none grows step by step.
+    open_.reserve(16);
+    paths_.reserve(16);
+    pathKeys_.reserve(256);
+    paths_.push_back({kNoParent, 0, 0, 0, 0, false, true});
   }
 
   // False once the result has failed.
   bool Handle(const yaml_event_t& event) {
+    // Half the events are scalars: one test before the jump table, whose
+    // target is hard to predict.
+    if (event.type == YAML_SCALAR_EVENT) return Scalar(event);
     switch (event.type) {
       case YAML_DOCUMENT_START_EVENT:
         // The anchor table lives for the whole stream.
         if (!result_.IsEmpty()) return Fail(kMultiDocument);
         return true;
-      case YAML_SCALAR_EVENT: return Scalar(event);
       case YAML_ALIAS_EVENT: return Alias(event);
       case YAML_SEQUENCE_START_EVENT:
         return Open(event, Text(event.data.sequence_start.anchor), kSequenceAsKey,
@@ -181,9 +304,11 @@ class Builder {
 
   struct PathStep {
     std::size_t parent;
-    std::uint32_t index;  // the element's index, when `key` is null
-    Key key;              // the field's name
     std::size_t cost;     // of walking here from the root
+    std::size_t keyAt;    // where the field's name starts in `pathKeys_`
+    std::size_t keySize;
+    std::uint32_t index;  // the element's index, when not a field
+    bool field;
     bool pinned;          // an anchor refers to this step or one below it
   };
 
@@ -197,8 +322,22 @@ class Builder {
     BindingNode* node;
     std::size_t path;
     bool flow;
-    Anchor* anchor;  // entries of an unordered_map keep their address
+    Anchor* anchor;          // entries of an unordered_map keep their address
+    bool container = false;  // opened as one, not a scalar or an alias's copy
+    std::uint32_t keys = 0;  // names read so far
   };
+
+  // The last mapping and sequence closed at one depth. Values side by side
+  // are mostly records of one shape: the next one is sized at once, and its
+  // names find their places without a search. Records nest far less deep
+  // than the shapes kept; deeper values are built without.
+  struct Shape {
+    std::uint32_t fields = 0;
+    std::uint32_t elements = 0;  // of the last sequence, up to kElementHint
+    std::vector<BindingFieldHint> names;  // by position in the input
+  };
+
+  static constexpr std::uint32_t kElementHint = 64;
 
   bool Fail(std::string_view message) {
     result_.SetFailure(message);
@@ -216,13 +355,41 @@ class Builder {
   }
 
   bool InKeyPosition() const {
-    return !open_.empty() && open_.back().node->GetKind() == BindingKind::Structure && !pendingKey_;
+    return !open_.empty() && open_.back().node->GetKind() == BindingKind::Structure && !hasKey_;
   }
 
-  std::size_t AddStep(std::size_t parent, std::uint32_t index, Key key) {
-    const std::size_t cost = paths_[parent].cost + 1 + (key ? key->size() / kBytesPerStep : 0);
-    paths_.push_back({parent, index, std::move(key), cost, false});
+  std::string_view KeyOf(const PathStep& step) const { return {pathKeys_.data() + step.keyAt, step.keySize}; }
+
+  std::size_t AddStep(std::size_t parent, std::uint32_t index) {
+    paths_.push_back({parent, paths_[parent].cost + 1, pathKeys_.size(), 0, index, false, false});
     return paths_.size() - 1;
+  }
+
+  std::size_t AddStep(std::size_t parent, std::string_view key) {
+    const std::size_t cost = paths_[parent].cost + 1 + key.size() / kBytesPerStep;
+    paths_.push_back({parent, cost, pathKeys_.size(), key.size(), 0, true, false});
+    pathKeys_.append(key);
+    return paths_.size() - 1;
+  }
+
+  void SetKey(std::string_view key) {
+    key_.assign(key);
+    hasKey_ = true;
+  }
+
+  // The pending key's field in the innermost open node, a Structure.
+  BindingNode& KeyedField() {
+    hasKey_ = false;
+    OpenNode& parent = open_.back();
+    const std::size_t depth = open_.size() - 1;
+    if (depth >= shapes_.size()) return parent.node->Field(key_);
+    std::vector<BindingFieldHint>& names = shapes_[depth].names;
+    if (parent.keys == names.size()) {
+      // Room for a record of the usual width at once.
+      if (names.empty()) names.reserve(32);
+      names.emplace_back();
+    }
+    return parent.node->Field(key_, names[parent.keys++]);
   }
 
   // Picks the node the next value goes to and opens it: a new element, the
@@ -236,14 +403,13 @@ class Builder {
     if (parent.node->GetKind() == BindingKind::Collection) {
       const std::uint32_t index = parent.node->Size();
       BindingNode& element = parent.node->At(index);
-      const std::size_t path = AddStep(parent.path, index, std::nullopt);
+      const std::size_t path = AddStep(parent.path, index);
       open_.push_back({&element, path, false, nullptr});
       return element;
     }
-    if (parent.node->GetKind() == BindingKind::Structure && pendingKey_) {
-      BindingNode& field = parent.node->Field(*pendingKey_);
-      const std::size_t path = AddStep(parent.path, 0, std::move(pendingKey_));
-      pendingKey_.reset();
+    if (parent.node->GetKind() == BindingKind::Structure && hasKey_) {
+      BindingNode& field = KeyedField();
+      const std::size_t path = AddStep(parent.path, key_);
       open_.push_back({&field, path, false, nullptr});
       return field;
     }
@@ -256,11 +422,7 @@ class Builder {
     if (open_.empty()) return result_;
     BindingNode& parent = *open_.back().node;
     if (parent.GetKind() == BindingKind::Collection) return parent.At(parent.Size());
-    if (parent.GetKind() == BindingKind::Structure && pendingKey_) {
-      BindingNode& field = parent.Field(*pendingKey_);
-      pendingKey_.reset();
-      return field;
-    }
+    if (parent.GetKind() == BindingKind::Structure && hasKey_) return KeyedField();
     return parent;
   }
 
@@ -269,9 +431,20 @@ class Builder {
     const OpenNode& node = open_.back();
     if (node.anchor) node.anchor->open = false;
     if (node.flow) --flowDepth_;
+    const std::size_t depth = open_.size() - 1;
+    if (node.container && depth < shapes_.size()) {
+      // A long list is no guide to the next one, and must not become a large
+      // reservation for an empty one.
+      Shape& shape = shapes_[depth];
+      if (node.node->GetKind() == BindingKind::Structure) shape.fields = node.node->Size();
+      else shape.elements = std::min(node.node->Size(), kElementHint);
+    }
     // Every step opened below this one has been closed: an unpinned step is
-    // the arena's last.
-    if (!paths_[node.path].pinned && node.path == paths_.size() - 1) paths_.pop_back();
+    // the arena's last, and its name the last in `pathKeys_`.
+    if (!paths_[node.path].pinned && node.path == paths_.size() - 1) {
+      pathKeys_.resize(paths_.back().keyAt);
+      paths_.pop_back();
+    }
     open_.pop_back();
   }
 
@@ -292,15 +465,40 @@ class Builder {
   bool Scalar(const yaml_event_t& event) {
     const auto& scalar = event.data.scalar;
     const std::string_view text(reinterpret_cast<const char*>(scalar.value), scalar.length);
+    // Most scalars carry neither tag nor anchor: an element, a key or a
+    // field's value, which cannot fail.
+    if (scalar.tag == nullptr && scalar.anchor == nullptr && !open_.empty()) {
+      BindingNode& parent = *open_.back().node;
+      if (parent.GetKind() == BindingKind::Collection) {
+        ResolveUntagged(parent.At(static_cast<std::uint32_t>(parent.Elements().size())), text,
+                        IsQuoted(scalar.style), pointIsRadix_);
+        return true;
+      }
+      if (parent.GetKind() == BindingKind::Structure) {
+        if (!hasKey_) {
+          SetKey(text);
+          return true;
+        }
+        ResolveUntagged(KeyedField(), text, IsQuoted(scalar.style), pointIsRadix_);
+        return true;
+      }
+    }
+    return AnyScalar(event);
+  }
+
+  // Kept out of line, so that the common case above stays small.
+  [[gnu::noinline]] bool AnyScalar(const yaml_event_t& event) {
+    const auto& scalar = event.data.scalar;
+    const std::string_view text(reinterpret_cast<const char*>(scalar.value), scalar.length);
     const std::string_view tag = Text(scalar.tag);
     const std::string_view anchor = Text(scalar.anchor);
     if (InKeyPosition()) {
       if (!tag.empty() && tag != kStrTag) return FailAt(kInvalidKey, event);
-      pendingKey_.emplace(text);
+      SetKey(text);
       if (anchor.empty()) return true;
       const auto [entry, added] = anchors_.try_emplace(std::string(anchor));
       if (!added) return FailAt(kDuplicateAnchor, anchor, event);
-      entry->second.key = pendingKey_;
+      entry->second.key.emplace(text);
       return true;
     }
     if (anchor.empty()) {
@@ -319,8 +517,11 @@ class Builder {
     if (InKeyPosition()) return FailAt(keyMessage, event);
     if (flow && flowDepth_ >= kMaxFlowDepth) return FailAt(kTooDeep, event);
     BindingNode& target = Target();
+    const std::size_t depth = open_.size() - 1;
     if (sequence) target.MakeCollection();
     else target.MakeStructure();
+    if (depth < shapes_.size()) target.Reserve(sequence ? shapes_[depth].elements : shapes_[depth].fields);
+    open_.back().container = true;
     if (flow) {
       open_.back().flow = true;
       ++flowDepth_;
@@ -344,7 +545,7 @@ class Builder {
     const BindingNode* node = &result_;
     for (auto step = walk_.rbegin(); step != walk_.rend(); ++step) {
       const PathStep& at = paths_[*step];
-      node = at.key ? &node->Find(*at.key) : &node->At(at.index);
+      node = at.field ? &node->Find(KeyOf(at)) : &node->At(at.index);
     }
     return *node;
   }
@@ -375,15 +576,17 @@ class Builder {
     if (InKeyPosition()) {
       // An alias as a key names the field by the anchored key's text, or by
       // an anchored string.
-      Key key = anchor.key;
-      if (!key) {
+      std::string_view key;
+      if (anchor.key) {
+        key = *anchor.key;
+      } else {
         if (!Spend(paths_[anchor.path].cost, name, event)) return false;
         const BindingNode& node = Walk(anchor.path);
         if (node.GetKind() != BindingKind::String) return FailAt(kInvalidKey, event);
-        key.emplace(node.GetString());
+        key = node.GetString();
       }
-      if (!Spend(1 + key->size() / kBytesPerStep, name, event)) return false;
-      pendingKey_ = std::move(key);
+      if (!Spend(1 + key.size() / kBytesPerStep, name, event)) return false;
+      SetKey(key);
       return true;
     }
     if (anchor.key) {
@@ -406,7 +609,11 @@ class Builder {
   BindingProperty& result_;
   std::vector<OpenNode> open_;
   std::vector<PathStep> paths_;  // [0] is the root
-  Key pendingKey_;
+  std::string pathKeys_;
+  std::string key_;  // the field the next value goes to, when `hasKey_`
+  bool hasKey_ = false;
+  std::array<Shape, 32> shapes_;  // by depth
+  const bool pointIsRadix_ = PointIsRadix();
   std::unordered_map<std::string, Anchor> anchors_;
   std::size_t flowDepth_ = 0;
   std::size_t budget_;
@@ -458,12 +665,7 @@ class Parser {
 void ResolveYamlScalar(BindingProperty& result, BindingNode& target, std::string_view tag, std::string_view text,
                        bool quoted) {
   if (tag.empty()) {
-    if (quoted) target.SetString(text);
-    else if (IsNullWord(text)) target.Reset();
-    else if (ResolvePlainNumber(target, text)) return;
-    else if (IsTrueWord(text)) target.SetBool(true);
-    else if (IsFalseWord(text)) target.SetBool(false);
-    else target.SetString(text);
+    ResolveUntagged(target, text, quoted, !quoted && PointIsRadix());
     return;
   }
   if (tag == kStrTag) {
