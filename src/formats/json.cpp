@@ -1,7 +1,6 @@
 #include "formats/json.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -18,6 +17,7 @@
 
 #include "binding/registry.h"
 #include "binding/visitor.h"
+#include "formats/sibling_shapes.h"
 
 namespace Vexa {
 namespace {
@@ -117,7 +117,7 @@ class TreeBuilder {
   bool StartObject() {
     return Apply([&](BindingNode& node) {
       node.MakeStructure();
-      if (open_.size() < shapes_.size()) node.Reserve(shapes_[open_.size()].fields);
+      shapes_.Opened(node, open_.size());
       open_.push_back({&node});
     });
   }
@@ -125,33 +125,18 @@ class TreeBuilder {
     if (escapes_ && HasLoneSurrogate(text, length)) return false;
     return Guard([&] {
       Open& object = open_.back();
-      if (open_.size() > shapes_.size()) {
-        target_ = &object.node->Field(Text(text, length));
-        return;
-      }
-      std::vector<BindingFieldHint>& names = shapes_[open_.size() - 1].names;
-      if (object.keys == names.size()) names.emplace_back();
-      target_ = &object.node->Field(Text(text, length), names[object.keys++]);
+      target_ = &shapes_.Field(*object.node, open_.size() - 1, object.keys++, Text(text, length));
     });
   }
-  bool EndObject(rapidjson::SizeType) {
-    if (open_.size() <= shapes_.size()) shapes_[open_.size() - 1].fields = open_.back().node->Size();
-    return Pop();
-  }
+  bool EndObject(rapidjson::SizeType) { return Pop(); }
   bool StartArray() {
     return Apply([&](BindingNode& node) {
       node.MakeCollection();
-      if (open_.size() < shapes_.size()) node.Reserve(shapes_[open_.size()].elements);
+      shapes_.Opened(node, open_.size());
       open_.push_back({&node});
     });
   }
-  bool EndArray(rapidjson::SizeType) {
-    // A long list is no guide to the next one, and must not become a large
-    // reservation for an empty one.
-    if (open_.size() <= shapes_.size())
-      shapes_[open_.size() - 1].elements = std::min<std::uint32_t>(open_.back().node->Size(), kElementHint);
-    return Pop();
-  }
+  bool EndArray(rapidjson::SizeType) { return Pop(); }
 
  private:
   std::string_view Text(const char* text, std::size_t length) const noexcept {
@@ -185,6 +170,7 @@ class TreeBuilder {
   }
 
   bool Pop() {
+    shapes_.Closed(*open_.back().node, open_.size() - 1);
     open_.pop_back();
     return true;
   }
@@ -193,24 +179,12 @@ class TreeBuilder {
     BindingNode* node;
     std::uint32_t keys = 0;  // names read so far
   };
-  // The last object and array closed at one depth. Values side by side are
-  // mostly records of one shape: the next one is sized at once, and its
-  // names find their places without a search. Records nest far less deep
-  // than the shapes kept; deeper values are built without.
-  struct Shape {
-    std::uint32_t fields = 0;
-    std::uint32_t elements = 0;  // of the last array, up to kElementHint
-    std::vector<BindingFieldHint> names;  // by position in the input
-  };
-
-  static constexpr std::uint32_t kElementHint = 64;
-
   BindingNode* target_;
   bool escapes_;
   // Element arrays of open Collections grow only at the innermost one, so
   // these stay valid while they are open.
   std::vector<Open> open_;
-  std::array<Shape, 32> shapes_;  // by depth
+  SiblingShapes shapes_;
 };
 
 std::string ParseErrorMessage(rapidjson::ParseErrorCode code, std::size_t offset) {

@@ -1,7 +1,6 @@
 #include "formats/msgpack.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "binding/message_format.h"
+#include "formats/sibling_shapes.h"
 
 namespace Vexa {
 namespace {
@@ -235,16 +235,10 @@ class Decoder {
 
   void Open(BindingNode& node, std::uint64_t items, bool isMap) { frames_.push_back({&node, items, 0, {}, isMap}); }
 
-  // The field of the `key`th name of the open map. Maps side by side are
-  // mostly records of one shape: where each name went in the last map at
-  // this depth spares it a search. Records nest far less deep than the
-  // shapes kept; deeper maps are built without.
+  // The field of the `key`th name of the open map. Maps come sized by their
+  // counts, so only their names' places are taken from the map before.
   BindingNode& Field(Frame& map, std::uint64_t key) {
-    const std::size_t depth = frames_.size() - 1;
-    if (depth >= names_.size()) return map.node->Field(map.key);
-    std::vector<BindingFieldHint>& names = names_[depth];
-    if (key >= names.size()) names.resize(static_cast<std::size_t>(key) + 1);
-    return map.node->Field(map.key, names[static_cast<std::size_t>(key)]);
+    return shapes_.Field(*map.node, frames_.size() - 1, static_cast<std::size_t>(key), map.key);
   }
 
   std::span<const std::uint8_t> bytes_;
@@ -252,7 +246,7 @@ class Decoder {
   std::size_t position_ = 0;
   std::size_t reserveBudget_ = std::min<std::size_t>(bytes_.size(), BindingNode::kMaxElements);  // elements
   std::vector<Frame> frames_;
-  std::array<std::vector<BindingFieldHint>, 32> names_;  // by depth, then by key
+  SiblingShapes shapes_;
 };
 
 }  // namespace

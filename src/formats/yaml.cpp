@@ -4,7 +4,6 @@
 #include <yaml.h>
 
 #include <algorithm>
-#include <array>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -21,6 +20,7 @@
 #include "binding/conversion.h"
 #include "binding/message_format.h"
 #include "binding/saturate.h"
+#include "formats/sibling_shapes.h"
 
 namespace Vexa {
 namespace {
@@ -327,18 +327,6 @@ class Builder {
     std::uint32_t keys = 0;  // names read so far
   };
 
-  // The last mapping and sequence closed at one depth. Values side by side
-  // are mostly records of one shape: the next one is sized at once, and its
-  // names find their places without a search. Records nest far less deep
-  // than the shapes kept; deeper values are built without.
-  struct Shape {
-    std::uint32_t fields = 0;
-    std::uint32_t elements = 0;  // of the last sequence, up to kElementHint
-    std::vector<BindingFieldHint> names;  // by position in the input
-  };
-
-  static constexpr std::uint32_t kElementHint = 64;
-
   bool Fail(std::string_view message) {
     result_.SetFailure(message);
     return false;
@@ -381,15 +369,7 @@ class Builder {
   BindingNode& KeyedField() {
     hasKey_ = false;
     OpenNode& parent = open_.back();
-    const std::size_t depth = open_.size() - 1;
-    if (depth >= shapes_.size()) return parent.node->Field(key_);
-    std::vector<BindingFieldHint>& names = shapes_[depth].names;
-    if (parent.keys == names.size()) {
-      // Room for a record of the usual width at once.
-      if (names.empty()) names.reserve(32);
-      names.emplace_back();
-    }
-    return parent.node->Field(key_, names[parent.keys++]);
+    return shapes_.Field(*parent.node, open_.size() - 1, parent.keys++, key_);
   }
 
   // Picks the node the next value goes to and opens it: a new element, the
@@ -431,14 +411,7 @@ class Builder {
     const OpenNode& node = open_.back();
     if (node.anchor) node.anchor->open = false;
     if (node.flow) --flowDepth_;
-    const std::size_t depth = open_.size() - 1;
-    if (node.container && depth < shapes_.size()) {
-      // A long list is no guide to the next one, and must not become a large
-      // reservation for an empty one.
-      Shape& shape = shapes_[depth];
-      if (node.node->GetKind() == BindingKind::Structure) shape.fields = node.node->Size();
-      else shape.elements = std::min(node.node->Size(), kElementHint);
-    }
+    if (node.container) shapes_.Closed(*node.node, open_.size() - 1);
     // Every step opened below this one has been closed: an unpinned step is
     // the arena's last, and its name the last in `pathKeys_`.
     if (!paths_[node.path].pinned && node.path == paths_.size() - 1) {
@@ -517,10 +490,9 @@ class Builder {
     if (InKeyPosition()) return FailAt(keyMessage, event);
     if (flow && flowDepth_ >= kMaxFlowDepth) return FailAt(kTooDeep, event);
     BindingNode& target = Target();
-    const std::size_t depth = open_.size() - 1;
     if (sequence) target.MakeCollection();
     else target.MakeStructure();
-    if (depth < shapes_.size()) target.Reserve(sequence ? shapes_[depth].elements : shapes_[depth].fields);
+    shapes_.Opened(target, open_.size() - 1);
     open_.back().container = true;
     if (flow) {
       open_.back().flow = true;
@@ -612,7 +584,7 @@ class Builder {
   std::string pathKeys_;
   std::string key_;  // the field the next value goes to, when `hasKey_`
   bool hasKey_ = false;
-  std::array<Shape, 32> shapes_;  // by depth
+  SiblingShapes shapes_;
   const bool pointIsRadix_ = PointIsRadix();
   std::unordered_map<std::string, Anchor> anchors_;
   std::size_t flowDepth_ = 0;
