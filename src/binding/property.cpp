@@ -133,6 +133,19 @@ class BindingTreeOps {
     return {nullptr, structure.leafCount - 1, structure.Leaves()[structure.leafCount - 1]->size};
   }
   static BindingNode* Lookup(const BindingNode& node, std::string_view name) noexcept;
+  // The field named `name`, added when missing: `at` is where it was found
+  // or went, `key` the entry of its name.
+  static BindingNode* FindOrInsert(BindingStorage& storage, Structure& structure, std::string_view name,
+                                   Position& at, const InternedString*& key) {
+    BindingStringTable& strings = storage.Strings();
+    const std::uint32_t hash = Fnv1a32(name);
+    key = strings.Find(name, hash);
+    at = Locate(structure, name, key);
+    if (at.found) return at.found;
+    // A name the table lacks is new to every Structure of the tree.
+    key = key ? strings.Retain(key) : strings.InternMissing(name, hash);
+    return Insert(storage, structure, at, key);
+  }
   // Adds a field under `key`, whose reference it takes over (and releases
   // when it fails).
   static BindingNode* Insert(BindingStorage& storage, Structure& structure, Position at, const InternedString* key);
@@ -900,15 +913,9 @@ BindingNode& BindingNode::At(std::uint32_t index) {
 
 BindingNode& BindingNode::Field(std::string_view name) {
   if (kind_ == BindingKind::Structure) {
-    BindingStringTable& strings = storage_->Strings();
-    const std::uint32_t hash = Fnv1a32(name);
-    const InternedString* entry = strings.Find(name, hash);
-    Structure& structure = *payload_.structure;
-    const BindingTreeOps::Position at = BindingTreeOps::Locate(structure, name, entry);
-    if (at.found) return *at.found;
-    // A name the table lacks is new to every Structure of the tree.
-    const InternedString* key = entry ? strings.Retain(entry) : strings.InternMissing(name, hash);
-    return *BindingTreeOps::Insert(*storage_, structure, at, key);
+    BindingTreeOps::Position at;
+    const InternedString* key;
+    return *BindingTreeOps::FindOrInsert(*storage_, *payload_.structure, name, at, key);
   }
   BindingStorage& storage = EnsureStorage();
   // The name may be part of the content about to be discarded.
@@ -936,18 +943,12 @@ BindingNode& BindingNode::Field(std::string_view name, BindingFieldHint& hint) {
   if (hint.name != nullptr && hint.storage == storage_ && hint.generation == strings.Generation() &&
       SameText(hint.name->Text(), name) && BindingTreeOps::FitsBetween(structure, name, hint.index))
     return *BindingTreeOps::Insert(*storage_, structure, {nullptr, 0, hint.index}, strings.Retain(hint.name));
-  const std::uint32_t hash = Fnv1a32(name);
-  const InternedString* entry = strings.Find(name, hash);
-  const BindingTreeOps::Position at = BindingTreeOps::Locate(structure, name, entry);
-  BindingNode* field = at.found;
-  if (!field) {
-    const InternedString* key = entry ? strings.Retain(entry) : strings.InternMissing(name, hash);
-    field = BindingTreeOps::Insert(*storage_, structure, at, key);
-    entry = key;
-  }
+  BindingTreeOps::Position at;
+  const InternedString* key;
+  BindingNode& field = *BindingTreeOps::FindOrInsert(*storage_, structure, name, at, key);
   // Places in later runs move as earlier runs split.
-  hint = {storage_, strings.Generation(), at.leaf == 0 ? entry : nullptr, at.index};
-  return *field;
+  hint = {storage_, strings.Generation(), at.leaf == 0 ? key : nullptr, at.index};
+  return field;
 }
 
 const BindingNode& BindingNode::Find(std::string_view name) const noexcept {

@@ -26,7 +26,7 @@ class SiblingShapes {
   // The field named `name`, the `key`th name read in the Structure open at
   // `depth`.
   BindingNode& Field(BindingNode& structure, std::size_t depth, std::size_t key, std::string_view name) {
-    if (depth >= kDepth) return structure.Field(name);
+    if (depth >= kDepth || key >= kNames) return structure.Field(name);
     std::vector<BindingFieldHint>& names = shapes_[depth].names;
     if (key >= names.size()) {
       // Room for a record of the usual width at once.
@@ -47,8 +47,10 @@ class SiblingShapes {
   }
 
  private:
-  // Records nest far less deep; deeper values are built without.
+  // Records nest far less deep and are far narrower; deeper values and
+  // later names are built without, so a wide object costs no memory here.
   static constexpr std::size_t kDepth = 32;
+  static constexpr std::size_t kNames = 256;
   static constexpr std::uint32_t kElementHint = 64;
 
   struct Shape {
