@@ -149,15 +149,22 @@ class BindingTreeOps {
   // Adds a field under `key`, whose reference it takes over (and releases
   // when it fails).
   static BindingNode* Insert(BindingStorage& storage, Structure& structure, Position at, const InternedString* key);
-  // Whether a name the structure lacks goes at `index` of its first leaf:
-  // strictly between the names around it.
-  static bool FitsBetween(const Structure& structure, std::string_view name, std::uint32_t index) noexcept {
+  // Whether a name the structure lacks goes at the hint's place in its first
+  // leaf: strictly between the names around it. The neighbours the hint saw
+  // there settle it without a compare; new ones, once compared, replace them.
+  static bool FitsBetween(const Structure& structure, std::string_view name, BindingFieldHint& hint) noexcept {
     if (structure.leafCount > 1) return false;
-    if (structure.leafCount == 0) return index == 0;
-    const FieldLeaf& leaf = *structure.single;
-    if (index > leaf.size) return false;
-    return (index == 0 || CompareText(leaf.Entries()[index - 1].key->Text(), name) < 0) &&
-           (index == leaf.size || CompareText(name, leaf.Entries()[index].key->Text()) < 0);
+    const std::uint32_t size = structure.leafCount == 0 ? 0 : structure.single->size;
+    if (hint.index > size) return false;
+    const FieldEntry* entries = size == 0 ? nullptr : structure.single->Entries();
+    const InternedString* lower = hint.index == 0 ? nullptr : entries[hint.index - 1].key;
+    const InternedString* upper = hint.index == size ? nullptr : entries[hint.index].key;
+    if (lower == hint.lower && upper == hint.upper) return true;
+    if ((lower && CompareText(lower->Text(), name) >= 0) || (upper && CompareText(name, upper->Text()) >= 0))
+      return false;
+    hint.lower = lower;
+    hint.upper = upper;
+    return true;
   }
   // Sizes the first leaf of a Structure with at most one leaf for `count`.
   static void ReserveFields(BindingStorage& storage, Structure& structure, std::uint32_t count);
@@ -484,8 +491,8 @@ BindingNode* BindingTreeOps::Insert(BindingStorage& storage, Structure& structur
   }
   FieldLeaf& leaf = *structure.Leaves()[at.leaf];
   FieldEntry* entries = leaf.Entries();
-  if (at.index != leaf.size)
-    std::memmove(entries + at.index + 1, entries + at.index, (leaf.size - at.index) * sizeof(FieldEntry));
+  // Mostly a few entries: moved without a call.
+  for (std::uint32_t i = leaf.size; i > at.index; --i) entries[i] = entries[i - 1];
   entries[at.index] = {key, value};
   ++leaf.size;
   ++structure.count;
@@ -810,11 +817,6 @@ std::string BindingNode::ToText() const {
   }
 }
 
-void BindingNode::SetScalar(BindingKind kind, Payload payload) {
-  if (HoldsRecord()) Reset();
-  Install(kind, payload);
-}
-
 void BindingNode::SetBool(bool value) {
   Payload payload;
   payload.boolean = value;
@@ -935,19 +937,26 @@ BindingNode& BindingNode::Field(std::string_view name) {
 BindingNode& BindingNode::Field(std::string_view name, BindingFieldHint& hint) {
   if (kind_ != BindingKind::Structure) {
     BindingNode& field = Field(name);
-    hint = {storage_, storage_->Strings().Generation(), payload_.structure->single->Entries()[0].key, 0};
+    hint = {storage_, storage_->Strings().Generation(), payload_.structure->single->Entries()[0].key, nullptr,
+            nullptr, 0};
     return field;
   }
   BindingStringTable& strings = storage_->Strings();
   Structure& structure = *payload_.structure;
   if (hint.name != nullptr && hint.storage == storage_ && hint.generation == strings.Generation() &&
-      SameText(hint.name->Text(), name) && BindingTreeOps::FitsBetween(structure, name, hint.index))
+      SameText(hint.name->Text(), name) && BindingTreeOps::FitsBetween(structure, name, hint))
     return *BindingTreeOps::Insert(*storage_, structure, {nullptr, 0, hint.index}, strings.Retain(hint.name));
   BindingTreeOps::Position at;
   const InternedString* key;
   BindingNode& field = *BindingTreeOps::FindOrInsert(*storage_, structure, name, at, key);
   // Places in later runs move as earlier runs split.
-  hint = {storage_, strings.Generation(), at.leaf == 0 ? key : nullptr, at.index};
+  hint = {storage_, strings.Generation(), nullptr, nullptr, nullptr, at.index};
+  if (at.leaf == 0) {
+    const FieldLeaf& leaf = *structure.Leaves()[0];
+    hint.name = key;
+    hint.lower = at.index == 0 ? nullptr : leaf.Entries()[at.index - 1].key;
+    hint.upper = at.index + 1 == leaf.size ? nullptr : leaf.Entries()[at.index + 1].key;
+  }
   return field;
 }
 

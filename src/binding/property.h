@@ -53,13 +53,17 @@ template <typename Node>
 class BindingFieldRange;
 class BindingTreeOps;
 
-// Where one name went in a Structure: the entry of its text and its place in
-// the first run of fields. Only ever followed while the table has lost no
-// entry since, so it cannot lead to freed memory.
+// Where one name went in a Structure: the entry of its text, its place in
+// the first run of fields and the entries of the names around it there
+// (null at either end). Only ever followed while the table has lost no
+// entry since, so it cannot lead to freed memory, and the same neighbours
+// again mean the same order without comparing a byte.
 struct BindingFieldHint {
   const BindingStorage* storage = nullptr;
   std::uint64_t generation = 0;
   const InternedString* name = nullptr;
+  const InternedString* lower = nullptr;
+  const InternedString* upper = nullptr;
   std::uint32_t index = 0;
 };
 
@@ -228,7 +232,10 @@ class BindingNode {
 
   bool HoldsRecord() const noexcept { return kind_ >= BindingKind::String; }
   BindingStorage& EnsureStorage();
-  void SetScalar(BindingKind kind, Payload payload);
+  void SetScalar(BindingKind kind, Payload payload) {
+    if (HoldsRecord()) Reset();
+    Install(kind, payload);
+  }
   // Releases the content record by record, whoever owns the storage.
   void ReleaseContent() noexcept;
   void Install(BindingKind kind, Payload payload) noexcept {

@@ -346,12 +346,6 @@ const InternedString* BindingStringTable::Find(std::string_view text, std::uint3
   return nullptr;
 }
 
-const InternedString* BindingStringTable::Retain(const InternedString* entry) noexcept {
-  // Every entry but the static empty one was created here, never as const.
-  if (entry != &kEmptyEntry) ++const_cast<InternedString*>(entry)->references_;
-  return entry;
-}
-
 void BindingStringTable::Release(const InternedString* entry) noexcept {
   if (entry == &kEmptyEntry) return;
   auto* owned = const_cast<InternedString*>(entry);

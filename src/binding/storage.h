@@ -254,7 +254,12 @@ class BindingStringTable {
   // The entry, or null; counts are left alone.
   const InternedString* Find(std::string_view text) const noexcept;
   const InternedString* Find(std::string_view text, std::uint32_t hash) const noexcept;
-  const InternedString* Retain(const InternedString* entry) noexcept;
+  const InternedString* Retain(const InternedString* entry) noexcept {
+    // Every entry but the static empty one, the only empty text, was created
+    // here, never as const.
+    if (entry->length_ != 0) ++const_cast<InternedString*>(entry)->references_;
+    return entry;
+  }
   // Drops one reference; the entry goes at 0.
   void Release(const InternedString* entry) noexcept;
   // Drops every entry without touching the pools or the long texts: the

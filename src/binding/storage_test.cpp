@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
+#include "binding/fnv1a.h"
 #include "binding/property.h"
 
 namespace Vexa {
@@ -112,6 +116,21 @@ TEST(BindingStringTable, InterningCountsAndGrowth) {
   table.Release(entries[999]);
   EXPECT_EQ(table.Find("999"), nullptr);
   EXPECT_EQ(table.Find("998"), entries[998]);
+}
+
+// Entries carry this hash and peers compare it, so it must be the published
+// one at every length the four-byte rounds leave a tail of.
+TEST(BindingStringTable, EntriesCarryTheFnv1aHashOfTheirBytes) {
+  const std::pair<std::string_view, std::uint32_t> published[] = {
+      {"", 0x811C9DC5u}, {"a", 0xE40C292Cu}, {"foobar", 0xBF9CF968u}};
+  for (const auto& [text, hash] : published) EXPECT_EQ(Fnv1a32(text), hash) << text;
+  BindingStorage storage;
+  const std::string text = "summonerName\x80\xFF" "championPickIntent";
+  for (std::size_t size = 1; size <= text.size(); ++size) {
+    std::uint32_t byByte = 0x811C9DC5u;
+    for (unsigned char c : text.substr(0, size)) byByte = (byByte ^ c) * 16777619u;
+    EXPECT_EQ(storage.Strings().Intern(text.substr(0, size))->Hash(), byByte) << size;
+  }
 }
 
 TEST(BindingKind, DisplayNames) {
