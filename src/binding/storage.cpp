@@ -78,6 +78,14 @@ BindingPageProvider::BatchedRelease::~BatchedRelease() {
   if (--provider_.batches_ == 0) provider_.Trim();
 }
 
+void BindingPageProvider::ReleaseSpares() noexcept {
+  Os::LockGuard guard(lock_);
+  const std::size_t limit = spareLimit_;
+  spareLimit_ = 0;
+  Trim();
+  spareLimit_ = limit;
+}
+
 std::size_t BindingPageProvider::RegionCount() const {
   Os::LockGuard guard(lock_);
   return regions_.size();

@@ -71,6 +71,10 @@ class BindingPageProvider {
     BindingPageProvider& provider_;
   };
 
+  // Hands every wholly free region back now: for a process done with its
+  // large messages, or a test that must see regions mapped afresh.
+  void ReleaseSpares() noexcept;
+
   std::size_t RegionCount() const;
   std::size_t PagesInUse() const;
 
