@@ -232,6 +232,8 @@ class BindingNode {
 
   bool HoldsRecord() const noexcept { return kind_ >= BindingKind::String; }
   BindingStorage& EnsureStorage();
+  // Field(name, hint) where the hint did not settle it.
+  BindingNode& FieldAndHint(std::string_view name, BindingFieldHint& hint);
   void SetScalar(BindingKind kind, Payload payload) {
     if (HoldsRecord()) Reset();
     Install(kind, payload);

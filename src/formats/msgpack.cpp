@@ -80,13 +80,19 @@ class Decoder {
         continue;
       }
       if (position_ == bytes_.size()) return;
-      const std::uint64_t index = top.next++;
-      if (top.isMap && index % 2 == 0) {
-        ReadKey(top);
-      } else {
-        // A repeated key writes into the same field again.
-        ReadValue(top.isMap ? Field(top, index / 2) : top.node->At(static_cast<std::uint32_t>(index)));
+      if (!top.isMap) {
+        ReadValue(top.node->At(static_cast<std::uint32_t>(top.next++)));
+        continue;
       }
+      // A key and its value in one round; a map cut after a key keeps no
+      // field for it.
+      const std::uint64_t index = top.next / 2;
+      std::string_view name;
+      if (!ReadKey(name)) return;
+      top.next += 2;
+      if (position_ == bytes_.size()) return;
+      // A repeated key writes into the same field again.
+      ReadValue(Field(top, index, name));
     }
   }
 
@@ -97,7 +103,6 @@ class Decoder {
     BindingNode* node;
     std::uint64_t expected;  // items: elements, or keys and values
     std::uint64_t next;
-    std::string_view key;  // the last key read, inside the input
     bool isMap;
   };
 
@@ -131,22 +136,23 @@ class Decoder {
     return true;
   }
 
-  void ReadKey(Frame& frame) {
+  // The text of a key, inside the input.
+  bool ReadKey(std::string_view& name) {
     const std::uint8_t type = bytes_[position_++];
     std::uint64_t length = 0;
     const Family family = kFamilies[type];
     if (family == Family::FixStr) {
       length = type & 0x1F;
     } else if (family == Family::Str) {
-      if (!ReadNumber(WidthOf(type, 0xD9), length)) return;
+      if (!ReadNumber(WidthOf(type, 0xD9), length)) return false;
     } else {
-      Fail(Format("Invalid MessagePack data at position %1. Map keys must be strings.",
-                  static_cast<std::uint64_t>(position_)));
-      return;
+      return Fail(Format("Invalid MessagePack data at position %1. Map keys must be strings.",
+                         static_cast<std::uint64_t>(position_)));
     }
     std::span<const std::uint8_t> text;
-    if (!ReadBytes(length, true, text)) return;
-    frame.key = std::string_view(reinterpret_cast<const char*>(text.data()), text.size());
+    if (!ReadBytes(length, true, text)) return false;
+    name = std::string_view(reinterpret_cast<const char*>(text.data()), text.size());
+    return true;
   }
 
   void ReadValue(BindingNode& target) {
@@ -233,12 +239,12 @@ class Decoder {
     container.Reserve(reserved);
   }
 
-  void Open(BindingNode& node, std::uint64_t items, bool isMap) { frames_.push_back({&node, items, 0, {}, isMap}); }
+  void Open(BindingNode& node, std::uint64_t items, bool isMap) { frames_.push_back({&node, items, 0, isMap}); }
 
-  // The field of the `key`th name of the open map. Maps come sized by their
-  // counts, so only their names' places are taken from the map before.
-  BindingNode& Field(Frame& map, std::uint64_t key) {
-    return shapes_.Field(*map.node, frames_.size() - 1, static_cast<std::size_t>(key), map.key);
+  // The field of `name`, the `index`th of the open map. Maps come sized by
+  // their counts, so only their names' places are taken from the map before.
+  BindingNode& Field(Frame& map, std::uint64_t index, std::string_view name) {
+    return shapes_.Field(*map.node, frames_.size() - 1, static_cast<std::size_t>(index), name);
   }
 
   std::span<const std::uint8_t> bytes_;
