@@ -53,7 +53,10 @@ const Inputs& InputsFor(int nodes) {
   return nodes <= 1000 ? small : large;
 }
 
-void Build(Vexa::BindingNode& root, const Inputs& in) {
+// `field(record, f)` gives the record's field of the fth name; `sized`
+// reserves each record's fields first.
+template <typename FieldOf>
+void BuildRecords(Vexa::BindingNode& root, const Inputs& in, bool sized, FieldOf field) {
   std::size_t k = 0;
   root.MakeStructure();
   for (const std::string& listName : in.listNames) {
@@ -62,15 +65,25 @@ void Build(Vexa::BindingNode& root, const Inputs& in) {
     list.Reserve(kRecords);
     for (int r = 0; r < kRecords; ++r) {
       Vexa::BindingNode& record = list.At(static_cast<std::uint32_t>(r));
+      if (sized) {
+        record.MakeStructure();
+        record.Reserve(kFields);
+      }
       for (int f = 0; f < kFields; ++f, ++k) {
         if (f % 2 == 0) {
-          record.Field(kNames[f]).SetString(in.texts[k % in.texts.size()]);
+          field(record, f).SetString(in.texts[k % in.texts.size()]);
         } else {
-          record.Field(kNames[f]).SetUnsigned(in.numbers[k % in.numbers.size()]);
+          field(record, f).SetUnsigned(in.numbers[k % in.numbers.size()]);
         }
       }
     }
   }
+}
+
+void Build(Vexa::BindingNode& root, const Inputs& in) {
+  BuildRecords(root, in, false, [](Vexa::BindingNode& record, int f) -> Vexa::BindingNode& {
+    return record.Field(kNames[f]);
+  });
 }
 
 // As a builder of records of one shape would: each name placed where it went
@@ -78,27 +91,10 @@ void Build(Vexa::BindingNode& root, const Inputs& in) {
 struct HintedBinding : Vexa::BindingProperty {};
 
 void Build(HintedBinding& root, const Inputs& in) {
-  std::size_t k = 0;
   std::array<Vexa::BindingFieldHint, kFields> hints{};
-  root.MakeStructure();
-  for (const std::string& listName : in.listNames) {
-    Vexa::BindingNode& list = root.Field(listName);
-    list.MakeCollection();
-    list.Reserve(kRecords);
-    for (int r = 0; r < kRecords; ++r) {
-      Vexa::BindingNode& record = list.At(static_cast<std::uint32_t>(r));
-      record.MakeStructure();
-      record.Reserve(kFields);
-      for (int f = 0; f < kFields; ++f, ++k) {
-        Vexa::BindingNode& field = record.Field(kNames[f], hints[f]);
-        if (f % 2 == 0) {
-          field.SetString(in.texts[k % in.texts.size()]);
-        } else {
-          field.SetUnsigned(in.numbers[k % in.numbers.size()]);
-        }
-      }
-    }
-  }
+  BuildRecords(root, in, true, [&hints](Vexa::BindingNode& record, int f) -> Vexa::BindingNode& {
+    return record.Field(kNames[f], hints[f]);
+  });
 }
 
 void Build(nlohmann::json& root, const Inputs& in) {
