@@ -36,25 +36,25 @@ constexpr BindingNode kEmptyNode{};
   return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
+template <typename Word>
+[[gnu::always_inline]] inline Word LoadWord(const char* at) noexcept {
+  Word value;
+  std::memcpy(&value, at, sizeof value);
+  return value;
+}
+
 // Equal texts, without a call for the short ones names mostly are: words
 // from both ends of each, which overlap below 16 (or 8) bytes.
 [[gnu::always_inline]] inline bool SameText(std::string_view a, std::string_view b) noexcept {
   const std::size_t size = a.size();
   if (size != b.size()) return false;
-  auto word = [](const char* at) {
-    std::uint64_t value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
+  auto ends = [&]<typename Word>(Word) {
+    const std::size_t last = size - sizeof(Word);
+    return LoadWord<Word>(a.data()) == LoadWord<Word>(b.data()) &&
+           LoadWord<Word>(a.data() + last) == LoadWord<Word>(b.data() + last);
   };
-  auto half = [](const char* at) {
-    std::uint32_t value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-  };
-  if (size >= 8 && size <= 16)
-    return word(a.data()) == word(b.data()) && word(a.data() + size - 8) == word(b.data() + size - 8);
-  if (size >= 4 && size < 8)
-    return half(a.data()) == half(b.data()) && half(a.data() + size - 4) == half(b.data() + size - 4);
+  if (size >= 8 && size <= 16) return ends(std::uint64_t{});
+  if (size >= 4 && size < 8) return ends(std::uint32_t{});
   return std::memcmp(a.data(), b.data(), size) == 0;
 }
 
